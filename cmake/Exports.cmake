@@ -1,0 +1,41 @@
+# One export list per shared library: a text file with one exported name per
+# line ('#' starts a comment). From it the build makes the linker version
+# script (Linux) or the module-definition file (Windows), and a test compares
+# the built library's real export table with the list.
+function(tarvano_export_list target list_file)
+  file(STRINGS ${list_file} lines)
+  set(names)
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "#.*" "" line "${line}")
+    string(STRIP "${line}" line)
+    if(line)
+      list(APPEND names ${line})
+    endif()
+  endforeach()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
+
+  if(WIN32)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}.def)
+    string(JOIN "\n  " body ${names})
+    file(CONFIGURE OUTPUT ${out} CONTENT "EXPORTS\n  ${body}\n" @ONLY)
+    target_sources(${target} PRIVATE ${out})
+  else()
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+    list(JOIN names ";\n    " body)
+    file(CONFIGURE OUTPUT ${out} CONTENT "{\n  global:\n    ${body};\n  local:\n    *;\n};\n" @ONLY)
+    target_link_options(${target} PRIVATE "LINKER:--version-script=${out}")
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${out})
+  endif()
+
+  if(TARVANO_TESTS)
+    if(WIN32)
+      set(tool ${CMAKE_OBJDUMP})
+    else()
+      find_program(TARVANO_NM nm REQUIRED)
+      set(tool ${TARVANO_NM})
+    endif()
+    add_test(NAME ${target}.export_table
+             COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}> -DLIST=${list_file}
+                     -DTOOL=${tool} -DWINDOWS=${WIN32} -P ${CMAKE_SOURCE_DIR}/cmake/CheckExports.cmake)
+  endif()
+endfunction()

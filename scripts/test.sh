@@ -1,0 +1,26 @@
+#!/bin/bash
+# Installs what is missing, then builds and runs every test on every preset:
+# native, native with sanitizers, and the 32-bit Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+
+jobs=$(nproc)
+presets=(${TARVANO_PRESETS:-default asan windows})
+
+for preset in "${presets[@]}"; do
+  echo "=== $preset ==="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  if [[ $preset == windows ]]; then
+    # One prefix per build, made once before the tests start in parallel.
+    export WINEPREFIX=$PWD/build/windows/wineprefix WINEDEBUG=-all
+    (unset DISPLAY; wineboot -i >/dev/null 2>&1 || true)
+    wineserver -p 120 || true
+  fi
+  ctest --preset "$preset" -j "$jobs"
+  if [[ $preset == windows ]]; then
+    wineserver -k || true
+  fi
+done
+echo "=== all tests passed ==="

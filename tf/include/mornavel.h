@@ -1,0 +1,57 @@
+/* Mornavel: time-frequency analysis on arrays of doubles.
+ *
+ * Every function returns a signed 32-bit status, 0 on success; outputs go into
+ * caller-owned arrays. Matrices are frame-major: all frequency bins of one time
+ * instant together, instants in time order. */
+#ifndef MORNAVEL_H
+#define MORNAVEL_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define MORNAVEL_API
+#else
+#define MORNAVEL_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Status codes shared by the exports. */
+enum {
+    MORNAVEL_OK = 0,
+    MORNAVEL_BAD_LAYOUT = -1,   /* bad array layout or transform-length mismatch */
+    MORNAVEL_NO_MEMORY = -20001 /* scratch memory exhausted */
+};
+
+/* Analysis window and lattice of the STFT, Gabor and reassignment exports. */
+typedef struct StftParams {
+    const double* window; /* w[0 .. windowLength-1] */
+    int32_t windowLength; /* L */
+    int32_t timeStep;     /* D, samples between frames */
+    int32_t freqBins;     /* N, a power of two */
+} StftParams;
+
+/* One Gaussian chirplet atom. */
+typedef struct AtomParams {
+    double alpha;           /* inverse of the Gaussian variance, 1/samples^2 */
+    double centerTime;      /* samples */
+    double centerFrequency; /* radians per sample */
+    double chirpRate;       /* radians per sample^2 */
+} AtomParams;
+
+/* Layout conversions. Half-complex: hc[k] = Re X[k] for k <= n/2 and
+ * hc[n-k] = Im X[k] for 1 <= k < n/2. Interleaved complex arrays hold n pairs. */
+MORNAVEL_API void _Hc2Cx(const double* hc, double* cx, int32_t n);
+MORNAVEL_API void _Cx2Hc(const double* cx, double* hc, int32_t n);
+MORNAVEL_API void _Cx2ReIm(const double* cx, double* re, double* im, int32_t n);
+MORNAVEL_API void _ReIm2Cx(const double* re, const double* im, double* cx, int32_t n);
+MORNAVEL_API void _Hc2ReIm(const double* hc, double* re, double* im, int32_t n);
+MORNAVEL_API void _ReIm2Hc(const double* re, const double* im, double* hc, int32_t n);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MORNAVEL_H */
