@@ -1,0 +1,26 @@
+#pragma once
+// Side-by-side benchmark report. Benchmarks come in pairs named
+// "<case>/ours" and "<case>/ref"; after the run the table gives per case the
+// time of both (ns) and the ratio ours/ref, then the geometric mean of the
+// ratios over each group of cases.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace benchsupport {
+
+struct Group {
+    std::string title;
+    std::function<bool(const std::string& caseName)> contains;
+};
+
+// True when the program was started with --smoke: benchmarks should use cheap
+// set-up (for example FFTW_ESTIMATE) and the run makes one short pass only.
+bool Smoke();
+
+// Parses the command line (removing --smoke), runs every registered benchmark
+// and prints the ratio table. Returns the process exit code.
+int RunAndReport(int argc, char** argv, const std::vector<Group>& groups);
+
+}  // namespace benchsupport
