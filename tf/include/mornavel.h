@@ -50,6 +50,80 @@ MORNAVEL_API void _ReIm2Cx(const double* re, const double* im, double* cx, int32
 MORNAVEL_API void _Hc2ReIm(const double* hc, double* re, double* im, int32_t n);
 MORNAVEL_API void _ReIm2Hc(const double* re, const double* im, double* hc, int32_t n);
 
+/* Short-time Fourier transform. Frame i covers samples i*D .. i*D+L-1 of the
+ * signal; there are M = (n - L)/D + 1 frames (n > L). The window is folded onto
+ * N points and rotated so that bin b of frame i is
+ *   sum_k w[k] x[i*D + k] exp(-2 pi i b (k + i*D + s0) / N),
+ * s0 being the initial shift reduced modulo N. */
+MORNAVEL_API int32_t ReSTFT(const double* x, int32_t n, const StftParams* p, double* out);
+/* *shift (>= 0) is the time reference of the first frame; on return it holds
+ * (*shift mod N) + M*D, ready for the block that starts M*D samples later. */
+MORNAVEL_API int32_t ReSTFTWithShift(const double* x, int32_t n, const StftParams* p,
+                                     int32_t* shift, double* out);
+MORNAVEL_API int32_t CxSTFT(const double* x, int32_t n, const StftParams* p, double* out);
+MORNAVEL_API int32_t CxSTFTEx(const double* xRe, const double* xIm, int32_t inStride, int32_t n,
+                              const StftParams* p, double* outRe, double* outIm,
+                              int32_t outStride);
+MORNAVEL_API int32_t CxSTFTExWithShift(const double* xRe, const double* xIm, int32_t inStride,
+                                       int32_t n, const StftParams* p, int32_t* shift,
+                                       double* outRe, double* outIm, int32_t outStride);
+/* Spectrograms |X|^2 / N: N/2 bins per frame (real signal), N bins (complex). */
+MORNAVEL_API int32_t ReSTFTsp(const double* x, int32_t n, const StftParams* p, double* sp);
+MORNAVEL_API int32_t CxSTFTsp(const double* x, int32_t n, const StftParams* p, double* sp);
+
+/* Reassigned spectrograms: M = (n - L)/D + 1 frames (n >= L, L >= 2), N/2 bins
+ * per frame (real signal) or N bins (complex signal, interleaved). */
+MORNAVEL_API int32_t ReReassignedSTFTSp(const double* x, int32_t n, const StftParams* p,
+                                        double* out);
+MORNAVEL_API int32_t CxReassignedSTFTSp(const double* z, int32_t n, const StftParams* p,
+                                        double* out);
+
+/* Gabor transform: the signal is padded with zeros to P = D*ceil(n/D) samples
+ * and taken as periodic with period P; frame i (i < P/D) is centred on sample
+ * i*D. Needs L a multiple of D and of N, N a power of two and N >= D. */
+MORNAVEL_API int32_t ReDGT(const double* x, int32_t n, const StftParams* p, double* out);
+MORNAVEL_API int32_t CxDGT(const double* x, int32_t n, const StftParams* p, double* out);
+/* inLayout 1: two arrays of n doubles; 2: interleaved, xIm == xRe + 1. */
+MORNAVEL_API int32_t CxDGTEx(const double* xRe, const double* xIm, int32_t inLayout, int32_t n,
+                             const StftParams* p, double* outRe, double* outIm,
+                             int32_t outStride);
+/* Block-wise analysis on the frame grid of ReSTFT over the whole stream (frames
+ * start at multiples of D from the stream's first sample; D a power of two).
+ * The samples kept between calls (state, *stateLength of them, 0 before the
+ * first block) are joined with the n new ones; a call emits the whole frames of
+ * the joined samples in groups of N/D frames, so that each call starts on a
+ * multiple of N samples and the phases continue: F = floor(W / (N/D)) * (N/D)
+ * frames with W = (J - L)/D + 1 for J = *stateLength + n >= L, else none. out
+ * receives F*N doubles (at most W*N), state keeps the J - F*D samples not yet
+ * consumed (at most L + N - D - 1 of them; a larger *stateLength is refused). */
+MORNAVEL_API int32_t ReDGTWithIC(const double* x, int32_t n, double* state, int32_t* stateLength,
+                                 const StftParams* p, double* out);
+
+/* Gabor expansion of M frames of N coefficients with the synthesis window of
+ * p; synthesises T = M*D samples, of which the first min(outLength, T) are
+ * written, followed by zeros up to outLength. */
+MORNAVEL_API int32_t ReDGE(const double* coef, int32_t M, int32_t N, const StftParams* p,
+                           double* out, int32_t outLength);
+MORNAVEL_API int32_t CxDGE(const double* coef, int32_t M, int32_t N, const StftParams* p,
+                           double* out, int32_t outLength);
+MORNAVEL_API int32_t CxDGEEx(const double* coefRe, const double* coefIm, int32_t coefStride,
+                             int32_t M, int32_t N, const StftParams* p, double* outRe,
+                             double* outIm, int32_t outStride, int32_t outLength);
+/* Block-wise expansion without wrap: out receives T = M*D samples, frame i's
+ * window starting at sample i*D; the overlap tail (L - D doubles) is carried in
+ * state. *stateLength is 0 before the first block and at most L - D. */
+MORNAVEL_API int32_t ReDGEWithIC(const double* coef, int32_t M, int32_t N, const StftParams* p,
+                                 double* out, double* state, int32_t* stateLength);
+
+/* Two-dimensional Gabor transform of an R x C image (row-major): the first
+ * dimension (columns as signals) with p1, the second with p2. coef holds
+ * (M1*N1) x (M2*N2) interleaved complex values, M1 = ceil(R/D1), M2 = ceil(C/D2). */
+MORNAVEL_API int32_t DGT2d(const double* image, int32_t R, int32_t C, const StftParams* p1,
+                           const StftParams* p2, double* coef);
+MORNAVEL_API int32_t DGE2d(const double* coef, int32_t M1, int32_t N1, int32_t M2, int32_t N2,
+                           const StftParams* p1, const StftParams* p2, double* image, int32_t R,
+                           int32_t C);
+
 #ifdef __cplusplus
 }
 #endif
