@@ -1,0 +1,186 @@
+// Reassigned STFT spectrograms: the energy of every cell moves to the cell
+// nearest to the centre of gravity of the energy that produced it, estimated
+// from two more transforms taken with a time-weighted window and with the
+// window's derivative.
+
+#include <algorithm>
+#include <cmath>
+
+#include "status.h"
+#include "stft.h"
+
+namespace tf {
+namespace {
+
+constexpr double kInverseTwoPi = 0.15915494309189535;
+
+// The scaled window g = w/sqrt(N) and from it the time-weighted window wt
+// (time measured from the window centre) and the derivative window wd (L >= 2).
+void ReassignWindows(const double* w, int32_t L, int32_t N, double* g, double* wt, double* wd) {
+    const double scale = std::sqrt(1.0 / N);
+    for (int32_t k = 0; k < L; ++k) g[k] = scale * w[k];
+    const double centre = (L - 1) / 2.0;
+    for (int32_t k = 0; k < L; ++k) wt[k] = (k - centre) * g[k];
+    for (int32_t k = 1; k < L - 1; ++k) wd[k] = 0.5 * (g[k + 1] - g[k - 1]);
+    const double s = (g[L - 1] - g[0]) / (L - 1);
+    wd[0] = 0.5 * (g[1] + g[L - 1] + s);
+    wd[L - 1] = 0.5 * (s - g[L - 2] - g[0]);
+}
+
+int32_t CheckReassign(int32_t n, const StftParams& p) {
+    if (n < p.windowLength) return kBadLength;
+    if (p.timeStep < 1) return kBadLattice;
+    if (!IsPowerOfTwo(p.freqBins)) return kBadLattice;
+    // The derivative window needs two samples.
+    if (p.windowLength < 2) return kBadLattice;
+    return kOk;
+}
+
+// Where the energy of bin j of frame i goes: the frame i + h and the bin j − φ
+// (mod N) given by the centre of gravity. False when the frame falls outside
+// 0 … frames−1 or the estimate is not finite.
+struct Target {
+    int64_t frame;
+    int64_t bin;
+};
+
+bool Reassign(int64_t i, int64_t j, double timeProduct, double freqProduct, double e, int32_t D,
+              int32_t N, int64_t frames, Target& target) {
+    const double frame = i + std::floor(timeProduct / e / D + 0.5);
+    if (!(frame >= 0 && frame < static_cast<double>(frames))) return false;
+    const double phi = std::floor(freqProduct / e * N * kInverseTwoPi + 0.5);
+    double bin = std::fmod(j - phi, static_cast<double>(N));
+    if (std::isnan(bin)) return false;
+    if (bin < 0) bin += N;
+    target = {static_cast<int64_t>(frame), static_cast<int64_t>(bin)};
+    return true;
+}
+
+// The scaled, time-weighted and derivative windows, and the FFT plan.
+class ReassignWork {
+  public:
+    int32_t Prepare(const StftParams& p, int32_t transformDoubles) {
+        const int64_t L = p.windowLength;
+        work_ = ScratchArray<double>(3 * L + transformDoubles * int64_t{p.freqBins});
+        if (!work_) return kNoMemory;
+        plan_.emplace(p.freqBins);
+        if (!*plan_) return kNoMemory;
+        g = work_.get();
+        wt = g + L;
+        wd = wt + L;
+        transforms = wd + L;
+        ReassignWindows(p.window, p.windowLength, p.freqBins, g, wt, wd);
+        return kOk;
+    }
+    engine::FftPlan* plan() const { return plan_->get(); }
+
+    double *g = nullptr, *wt = nullptr, *wd = nullptr, *transforms = nullptr;
+
+  private:
+    scratch::Array<double> work_;
+    std::optional<engine::PlanRef> plan_;
+};
+
+}  // namespace
+}  // namespace tf
+
+using namespace tf;
+
+extern "C" {
+
+int32_t ReReassignedSTFTSp(const double* x, int32_t n, const StftParams* p, double* out) {
+    if (const int32_t status = CheckReassign(n, *p); status != kOk) return status;
+    const int32_t L = p->windowLength, D = p->timeStep, N = p->freqBins;
+    ReassignWork work;
+    if (work.Prepare(*p, 4) != kOk) return kNoMemory;
+    double* xg = work.transforms;
+    double* xt = xg + N;
+    double* xd = xt + N;
+    double* fold = xd + N;
+
+    double sum = 0.0;
+    for (int32_t k = 0; k < n; ++k) sum += x[k] * x[k];
+    const double rms = std::sqrt(sum / n);
+    const double threshold = rms * rms * 1e-6;
+
+    const int64_t frames = FrameCount(n, L, D), half = N / 2;
+    std::fill_n(out, frames * half, 0.0);
+    for (int64_t i = 0; i < frames; ++i) {
+        const double* segment = x + i * D;
+        const double* windows[3] = {work.g, work.wt, work.wd};
+        double* spectra[3] = {xg, xt, xd};
+        for (int w = 0; w < 3; ++w) {
+            FoldFrame(segment, 1, windows[w], L, N, 0, fold);
+            engine::ReFftForward(work.plan(), fold, spectra[w], 1, 1, N);
+        }
+        for (int64_t j = 0; j < half; ++j) {
+            const double gRe = xg[j], gIm = j == 0 ? 0.0 : xg[N - j];
+            const double e = j == 0 ? gRe * gRe : gRe * gRe + gIm * gIm;
+            if (e <= threshold) {
+                out[i * half + j] += e;
+                continue;
+            }
+            Target target{};
+            if (j == 0) {
+                // Both transforms are real at DC; the frequency stays.
+                const double frame = i + std::floor(xt[0] / xg[0] / D + 0.5);
+                if (!(frame >= 0 && frame < static_cast<double>(frames))) continue;
+                out[static_cast<int64_t>(frame) * half] += e;
+                continue;
+            }
+            const double tRe = xt[j], tIm = xt[N - j], dRe = xd[j], dIm = xd[N - j];
+            if (!Reassign(i, j, tRe * gRe + tIm * gIm, dIm * gRe - dRe * gIm, e, D, N, frames,
+                          target))
+                continue;
+            // Negative frequencies fold back onto the positive ones.
+            const int64_t bin = target.bin > N / 2 ? N - target.bin : target.bin;
+            if (bin < half) out[target.frame * half + bin] += e;
+        }
+    }
+    return kOk;
+}
+
+int32_t CxReassignedSTFTSp(const double* z, int32_t n, const StftParams* p, double* out) {
+    if (const int32_t status = CheckReassign(n, *p); status != kOk) return status;
+    const int32_t L = p->windowLength, D = p->timeStep, N = p->freqBins;
+    ReassignWork work;
+    if (work.Prepare(*p, 8) != kOk) return kNoMemory;
+    double* spectra[6];
+    for (int s = 0; s < 6; ++s) spectra[s] = work.transforms + s * int64_t{N};
+    double* foldRe = work.transforms + 6 * int64_t{N};
+    double* foldIm = foldRe + N;
+
+    double sum = 0.0;
+    for (int64_t k = 0; k < n; ++k) sum += z[2 * k] * z[2 * k] + z[2 * k + 1] * z[2 * k + 1];
+    const double threshold = sum / n * 1e-6;
+
+    const int64_t frames = FrameCount(n, L, D);
+    std::fill_n(out, frames * N, 0.0);
+    for (int64_t i = 0; i < frames; ++i) {
+        const double* segment = z + 2 * i * D;
+        const double* windows[3] = {work.g, work.wt, work.wd};
+        for (int w = 0; w < 3; ++w) {
+            FoldFrame(segment, 2, windows[w], L, N, 0, foldRe);
+            FoldFrame(segment + 1, 2, windows[w], L, N, 0, foldIm);
+            engine::CxFftForward(work.plan(), foldRe, foldIm, spectra[2 * w], spectra[2 * w + 1], 1,
+                                 1, N);
+        }
+        const double *gRe = spectra[0], *gIm = spectra[1], *tRe = spectra[2], *tIm = spectra[3],
+                     *dRe = spectra[4], *dIm = spectra[5];
+        for (int64_t j = 0; j < N; ++j) {
+            const double e = gRe[j] * gRe[j] + gIm[j] * gIm[j];
+            if (e == 0.0) continue;  // nothing to move (a zero signal has a zero threshold)
+            if (e < threshold) {
+                out[i * N + j] += e;
+                continue;
+            }
+            Target target{};
+            if (Reassign(i, j, tRe[j] * gRe[j] + tIm[j] * gIm[j], dIm[j] * gRe[j] - dRe[j] * gIm[j],
+                         e, D, N, frames, target))
+                out[target.frame * N + target.bin] += e;
+        }
+    }
+    return kOk;
+}
+
+}  // extern "C"
