@@ -28,12 +28,12 @@ void ReassignWindows(const double* w, int32_t L, int32_t N, double* g, double* w
 }
 
 int32_t CheckReassign(int32_t n, const StftParams& p) {
-    if (n < p.windowLength) return kBadLength;
-    if (p.timeStep < 1) return kBadLattice;
-    if (!IsPowerOfTwo(p.freqBins)) return kBadLattice;
+    if (n < p.windowLength) return status::kShortSignal;
+    if (p.timeStep < 1) return status::kBadLattice;
+    if (!IsPowerOfTwo(p.freqBins)) return status::kBadLattice;
     // The derivative window needs two samples.
-    if (p.windowLength < 2) return kBadLattice;
-    return kOk;
+    if (p.windowLength < 2) return status::kBadLattice;
+    return status::kOk;
 }
 
 // Where the energy of bin j of frame i goes: the frame i + h and the bin j − φ
@@ -62,15 +62,15 @@ class ReassignWork {
     int32_t Prepare(const StftParams& p, int32_t transformDoubles) {
         const int64_t L = p.windowLength;
         work_ = ScratchArray<double>(3 * L + transformDoubles * int64_t{p.freqBins});
-        if (!work_) return kNoMemory;
+        if (!work_) return status::kNoMemory;
         plan_.emplace(p.freqBins);
-        if (!*plan_) return kNoMemory;
+        if (!*plan_) return status::kNoMemory;
         g = work_.get();
         wt = g + L;
         wd = wt + L;
         transforms = wd + L;
         ReassignWindows(p.window, p.windowLength, p.freqBins, g, wt, wd);
-        return kOk;
+        return status::kOk;
     }
     engine::FftPlan* plan() const { return plan_->get(); }
 
@@ -89,10 +89,10 @@ using namespace tf;
 extern "C" {
 
 int32_t ReReassignedSTFTSp(const double* x, int32_t n, const StftParams* p, double* out) {
-    if (const int32_t status = CheckReassign(n, *p); status != kOk) return status;
+    if (const int32_t code = CheckReassign(n, *p); code != status::kOk) return code;
     const int32_t L = p->windowLength, D = p->timeStep, N = p->freqBins;
     ReassignWork work;
-    if (work.Prepare(*p, 4) != kOk) return kNoMemory;
+    if (work.Prepare(*p, 4) != status::kOk) return status::kNoMemory;
     double* xg = work.transforms;
     double* xt = xg + N;
     double* xd = xt + N;
@@ -137,14 +137,14 @@ int32_t ReReassignedSTFTSp(const double* x, int32_t n, const StftParams* p, doub
             if (bin < half) out[target.frame * half + bin] += e;
         }
     }
-    return kOk;
+    return status::kOk;
 }
 
 int32_t CxReassignedSTFTSp(const double* z, int32_t n, const StftParams* p, double* out) {
-    if (const int32_t status = CheckReassign(n, *p); status != kOk) return status;
+    if (const int32_t code = CheckReassign(n, *p); code != status::kOk) return code;
     const int32_t L = p->windowLength, D = p->timeStep, N = p->freqBins;
     ReassignWork work;
-    if (work.Prepare(*p, 8) != kOk) return kNoMemory;
+    if (work.Prepare(*p, 8) != status::kOk) return status::kNoMemory;
     double* spectra[6];
     for (int s = 0; s < 6; ++s) spectra[s] = work.transforms + s * int64_t{N};
     double* foldRe = work.transforms + 6 * int64_t{N};
@@ -180,7 +180,7 @@ int32_t CxReassignedSTFTSp(const double* z, int32_t n, const StftParams* p, doub
                 out[target.frame * N + target.bin] += e;
         }
     }
-    return kOk;
+    return status::kOk;
 }
 
 }  // extern "C"

@@ -1,18 +1,18 @@
 #pragma once
-// Status codes returned by the exports of Mornavel.
+// Status codes returned by the analysis exports.
 
 #include <cstdint>
 
-namespace tf {
+namespace status {
 
-inline constexpr int32_t kOk = 0;
-// Empty or too short signal, or an array size below what the call needs.
-inline constexpr int32_t kBadLength = 1;
-// Invalid window length, time step or number of frequency bins, or a lattice they do not form.
-inline constexpr int32_t kBadLattice = 19;
-// Bad array layout, or a transform length that does not match its plan.
-inline constexpr int32_t kBadLayout = -1;
-// Scratch memory (or an FFT plan) could not be obtained.
-inline constexpr int32_t kNoMemory = -20001;
+constexpr int32_t kOk = 0;
+constexpr int32_t kShortSignal = 1;              // empty or too short signal; bad window length
+constexpr int32_t kBadExtensionType = 4;         // extension rule not recognised
+constexpr int32_t kBadLattice = 19;              // time step / frequency bins unusable
+constexpr int32_t kBadLayout = -1;               // bad array layout or transform-length mismatch
+constexpr int32_t kNoMemory = -20001;            // scratch memory exhausted
+constexpr int32_t kBadMatrixSize = -20003;       // pseudo-inverse of an empty matrix
+constexpr int32_t kBadPeriodicityMode = -20061;  // dual window mode neither 0 nor 1
+constexpr int32_t kNoConvergence = -20062;       // singular value decomposition did not converge
 
-}  // namespace tf
+}  // namespace status

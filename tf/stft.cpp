@@ -31,27 +31,27 @@ int32_t NextShift(int64_t reducedShift, int64_t frames, int32_t D, int32_t N) {
 
 int32_t ReStftWithShift(const double* x, int64_t n, const StftParams& p, int32_t* shift,
                         double* out) {
-    if (const int32_t status = CheckStft(n, p); status != kOk) return status;
+    if (const int32_t code = CheckStft(n, p); code != status::kOk) return code;
     Stft stft;
-    if (stft.Prepare(p, 1) != kOk) return kNoMemory;
+    if (stft.Prepare(p, 1) != status::kOk) return status::kNoMemory;
     const int64_t reduced = shift ? PositiveModulo(*shift, p.freqBins) : 0;
     const int64_t frames = FrameCount(n, p.windowLength, p.timeStep);
     stft.ReFrames(x, frames, reduced, out);
     if (shift) *shift = NextShift(reduced, frames, p.timeStep, p.freqBins);
-    return kOk;
+    return status::kOk;
 }
 
 int32_t CxStftWithShift(const double* xRe, const double* xIm, int32_t inStride, int64_t n,
                         const StftParams& p, int32_t* shift, double* outRe, double* outIm,
                         int32_t outStride) {
-    if (const int32_t status = CheckStft(n, p); status != kOk) return status;
+    if (const int32_t code = CheckStft(n, p); code != status::kOk) return code;
     Stft stft;
-    if (stft.Prepare(p, 2) != kOk) return kNoMemory;
+    if (stft.Prepare(p, 2) != status::kOk) return status::kNoMemory;
     const int64_t reduced = shift ? PositiveModulo(*shift, p.freqBins) : 0;
     const int64_t frames = FrameCount(n, p.windowLength, p.timeStep);
     stft.CxFrames(xRe, xIm, inStride, frames, reduced, outRe, outIm, outStride);
     if (shift) *shift = NextShift(reduced, frames, p.timeStep, p.freqBins);
-    return kOk;
+    return status::kOk;
 }
 
 }  // namespace
@@ -70,19 +70,19 @@ void FoldFrame(const double* x, std::ptrdiff_t stride, const double* w, int32_t 
 }
 
 int32_t CheckStft(int64_t n, const StftParams& p) {
-    if (p.windowLength >= n) return kBadLength;
-    if (p.timeStep <= 0) return kBadLattice;
-    if (!IsPowerOfTwo(p.freqBins)) return kBadLattice;
-    return kOk;
+    if (p.windowLength >= n) return status::kShortSignal;
+    if (p.timeStep <= 0) return status::kBadLattice;
+    if (!IsPowerOfTwo(p.freqBins)) return status::kBadLattice;
+    return status::kOk;
 }
 
 int32_t Stft::Prepare(const StftParams& p, int32_t buffers) {
     p_ = p;
     work_ = ScratchArray<double>(int64_t{buffers} * p.freqBins);
-    if (!work_) return kNoMemory;
+    if (!work_) return status::kNoMemory;
     plan_.emplace(p.freqBins);
-    if (!*plan_) return kNoMemory;
-    return kOk;
+    if (!*plan_) return status::kNoMemory;
+    return status::kOk;
 }
 
 void Stft::ReFrame(const double* x, int64_t rotation, double* out) const {
@@ -148,9 +148,9 @@ int32_t CxSTFT(const double* x, int32_t n, const StftParams* p, double* out) {
 }
 
 int32_t ReSTFTsp(const double* x, int32_t n, const StftParams* p, double* sp) {
-    if (const int32_t status = CheckStft(n, *p); status != kOk) return status;
+    if (const int32_t code = CheckStft(n, *p); code != status::kOk) return code;
     Stft stft;
-    if (stft.Prepare(*p, 2) != kOk) return kNoMemory;
+    if (stft.Prepare(*p, 2) != status::kOk) return status::kNoMemory;
     const int64_t D = p->timeStep, N = p->freqBins, half = N / 2;
     const int64_t frames = FrameCount(n, p->windowLength, D);
     const double c = 1.0 / N;
@@ -161,13 +161,13 @@ int32_t ReSTFTsp(const double* x, int32_t n, const StftParams* p, double* sp) {
         if (half > 0) row[0] = c * (hc[0] * hc[0]);  // N = 1 has no bins to write
         for (int64_t b = 1; b < half; ++b) row[b] = c * (hc[b] * hc[b] + hc[N - b] * hc[N - b]);
     }
-    return kOk;
+    return status::kOk;
 }
 
 int32_t CxSTFTsp(const double* x, int32_t n, const StftParams* p, double* sp) {
-    if (const int32_t status = CheckStft(n, *p); status != kOk) return status;
+    if (const int32_t code = CheckStft(n, *p); code != status::kOk) return code;
     Stft stft;
-    if (stft.Prepare(*p, 4) != kOk) return kNoMemory;
+    if (stft.Prepare(*p, 4) != status::kOk) return status::kNoMemory;
     const int64_t D = p->timeStep, N = p->freqBins;
     const int64_t frames = FrameCount(n, p->windowLength, D);
     const double c = 1.0 / N;
@@ -178,7 +178,7 @@ int32_t CxSTFTsp(const double* x, int32_t n, const StftParams* p, double* sp) {
         double* row = sp + i * N;
         for (int64_t b = 0; b < N; ++b) row[b] = (re[b] * re[b] + im[b] * im[b]) * c;
     }
-    return kOk;
+    return status::kOk;
 }
 
 }  // extern "C"

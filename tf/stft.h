@@ -38,15 +38,15 @@ inline int64_t FrameCount(int64_t n, int64_t L, int64_t D) { return (n - L) / D 
 void FoldFrame(const double* x, std::ptrdiff_t stride, const double* w, int32_t L, int32_t N,
                int32_t rot, double* frame);
 
-// The checks of the STFT family, in their order; kOk when the arguments are usable.
+// The checks of the STFT family, in their order; status::kOk when the arguments are usable.
 int32_t CheckStft(int64_t n, const StftParams& p);
 
 // Frame buffers and the FFT plan of one STFT call. Frame i of a run starts at
 // sample i·D and is rotated by (shift + i·D) mod N.
 class Stft {
   public:
-    // Allocates `buffers` scratch arrays of N doubles, then the plan; kOk or
-    // kNoMemory. Frames are built in buffer 0 (real and imaginary parts of a
+    // Allocates `buffers` scratch arrays of N doubles, then the plan; status::kOk or
+    // status::kNoMemory. Frames are built in buffer 0 (real and imaginary parts of a
     // complex signal in buffers 0 and 1); the others are the caller's.
     int32_t Prepare(const StftParams& p, int32_t buffers);
 
