@@ -50,6 +50,17 @@ MORNAVEL_API void _ReIm2Cx(const double* re, const double* im, double* cx, int32
 MORNAVEL_API void _Hc2ReIm(const double* hc, double* re, double* im, int32_t n);
 MORNAVEL_API void _ReIm2Hc(const double* re, const double* im, double* hc, int32_t n);
 
+/* Signal extension: extLen samples before x[0] (before[extLen-1] next to it)
+ * and extLen samples after x[n-1] (after[0] next to it). type: 0 zeros,
+ * 1 mirror image, 2 periodic, 3 mirror image faded out, 5 line through the two
+ * edge samples, 6 parabola through the three edge samples. The complex variant
+ * takes interleaved pairs. Returns 4 for an unknown type, 1 for a signal too
+ * short for the rule. */
+MORNAVEL_API int32_t ReExtension(const double* x, int32_t n, int32_t type, int32_t extLen,
+                                 double* before, double* after);
+MORNAVEL_API int32_t CxExtension(const double* x, int32_t n, int32_t type, int32_t extLen,
+                                 double* before, double* after);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,18 @@
+#pragma once
+// Status codes returned by the analysis exports.
+
+#include <cstdint>
+
+namespace status {
+
+constexpr int32_t kOk = 0;
+constexpr int32_t kShortSignal = 1;              // empty or too short signal; bad window length
+constexpr int32_t kBadExtensionType = 4;         // extension rule not recognised
+constexpr int32_t kBadLattice = 19;              // time step / frequency bins unusable
+constexpr int32_t kBadLayout = -1;               // bad array layout or transform-length mismatch
+constexpr int32_t kNoMemory = -20001;            // scratch memory exhausted
+constexpr int32_t kBadMatrixSize = -20003;       // pseudo-inverse of an empty matrix
+constexpr int32_t kBadPeriodicityMode = -20061;  // dual window mode neither 0 nor 1
+constexpr int32_t kNoConvergence = -20062;       // singular value decomposition did not converge
+
+}  // namespace status
