@@ -61,6 +61,17 @@ MORNAVEL_API int32_t ReExtension(const double* x, int32_t n, int32_t type, int32
 MORNAVEL_API int32_t CxExtension(const double* x, int32_t n, int32_t type, int32_t extLen,
                                  double* before, double* after);
 
+/* Unit-energy Gaussian window: w[i] = (pi*variance)^(-1/4) *
+ * exp(-(center - i)^2 / (2*variance)), i = 0 .. L-1. Always returns 0. */
+MORNAVEL_API int32_t Gaussian(int32_t L, double center, double variance, double* w);
+/* Minimum-norm dual (synthesis) window of the analysis window w[0 .. L-1] for
+ * time step D and N frequency bins (a power of two, N >= D, L a multiple of
+ * both). mode 0 takes the window as periodic with period L; mode 1 makes the
+ * Gabor expansion invert the Gabor transform for any signal length. dual
+ * receives L doubles. */
+MORNAVEL_API int32_t FastDual(const double* w, int32_t L, int32_t D, int32_t N, int32_t mode,
+                              double* dual);
+
 #ifdef __cplusplus
 }
 #endif
