@@ -124,6 +124,28 @@ MORNAVEL_API int32_t DGE2d(const double* coef, int32_t M1, int32_t N1, int32_t M
                            const StftParams* p1, const StftParams* p2, double* image, int32_t R,
                            int32_t C);
 
+/* Signal extension: extLen samples before x[0] (before[extLen-1] next to it)
+ * and extLen samples after x[n-1] (after[0] next to it). type: 0 zeros,
+ * 1 mirror image, 2 periodic, 3 mirror image faded out, 5 line through the two
+ * edge samples, 6 parabola through the three edge samples. The complex variant
+ * takes interleaved pairs. Returns 4 for an unknown type, 1 for a signal too
+ * short for the rule. */
+MORNAVEL_API int32_t ReExtension(const double* x, int32_t n, int32_t type, int32_t extLen,
+                                 double* before, double* after);
+MORNAVEL_API int32_t CxExtension(const double* x, int32_t n, int32_t type, int32_t extLen,
+                                 double* before, double* after);
+
+/* Unit-energy Gaussian window: w[i] = (pi*variance)^(-1/4) *
+ * exp(-(center - i)^2 / (2*variance)), i = 0 .. L-1. Always returns 0. */
+MORNAVEL_API int32_t Gaussian(int32_t L, double center, double variance, double* w);
+/* Minimum-norm dual (synthesis) window of the analysis window w[0 .. L-1] for
+ * time step D and N frequency bins (a power of two, N >= D, L a multiple of
+ * both). mode 0 takes the window as periodic with period L; mode 1 makes the
+ * Gabor expansion invert the Gabor transform for any signal length. dual
+ * receives L doubles. */
+MORNAVEL_API int32_t FastDual(const double* w, int32_t L, int32_t D, int32_t N, int32_t mode,
+                              double* dual);
+
 #ifdef __cplusplus
 }
 #endif
