@@ -61,8 +61,40 @@ void StftRef(benchmark::State& state) {
     }
 }
 
+void DgtOurs(benchmark::State& state) {
+    const Signal& s = Data();
+    const int64_t n = static_cast<int64_t>(s.x.size());
+    AlignedArray out((n + kD - 1) / kD * kN);
+    for (auto _ : state) {
+        if (ReDGT(s.x.data(), static_cast<int>(n), &s.p, out.data) != 0)
+            state.SkipWithError("ReDGT failed");
+        benchmark::DoNotOptimize(out.data);
+    }
+}
+
+// The signal zero-padded to whole steps, wrapped periodically by half a window
+// on each side, then framed like the STFT: frame i is centred on sample i·D.
+void DgtRef(benchmark::State& state) {
+    const Signal& s = Data();
+    const int64_t n = static_cast<int64_t>(s.x.size()), frames = (n + kD - 1) / kD;
+    const int64_t P = frames * kD, h = kL / 2;
+    const R2hc fft(kN);
+    AlignedArray out(frames * kN);
+    std::vector<double> extended(kL + P), folded(kN);
+    for (auto _ : state) {
+        for (int64_t t = 0; t < kL + P; ++t) {
+            const int64_t at = ((t - h) % P + P) % P;
+            extended[t] = at < n ? s.x[at] : 0.0;
+        }
+        ReferenceFrames(fft, extended.data(), frames, s.w.data(), folded.data(), out.data);
+        benchmark::DoNotOptimize(out.data);
+    }
+}
+
 BENCHMARK(StftOurs)->Name("ReSTFT/ours")->Unit(benchmark::kMicrosecond);
 BENCHMARK(StftRef)->Name("ReSTFT/ref")->Unit(benchmark::kMicrosecond);
+BENCHMARK(DgtOurs)->Name("ReDGT/ours")->Unit(benchmark::kMicrosecond);
+BENCHMARK(DgtRef)->Name("ReDGT/ref")->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
