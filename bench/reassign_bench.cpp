@@ -14,25 +14,6 @@ namespace {
 
 using namespace benchframes;
 
-constexpr int kL = 1024, kD = 64, kN = 256;
-
-struct Signal {
-    std::vector<double> x, w;
-    StftParams p;
-    int64_t frames;
-};
-
-const Signal& Data() {
-    static const Signal signal = [] {
-        Signal s{
-            Noise(benchsupport::Smoke() ? 4096 : 88200), GaussianWindow(kL, 128.0 * 128.0), {}, 0};
-        s.p = StftParams{s.w.data(), kL, kD, kN};
-        s.frames = (static_cast<int64_t>(s.x.size()) - kL) / kD + 1;
-        return s;
-    }();
-    return signal;
-}
-
 void ReassignedOurs(benchmark::State& state) {
     const Signal& s = Data();
     std::vector<double> out(s.frames * kN / 2);
@@ -76,7 +57,4 @@ BENCHMARK(ThreeSpectrogramsRef)->Name("ReReassignedSTFTSp/ref")->Unit(benchmark:
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    return benchsupport::RunAndReport(argc, argv,
-                                      {{"all cases", [](const std::string&) { return true; }}});
-}
+int main(int argc, char** argv) { return benchframes::RunAll(argc, argv); }
