@@ -33,6 +33,8 @@ int32_t GaborAnalysis::AllocateBuffer(int64_t n, const StftParams& p, int32_t do
     n_ = n;
     padded_ = p.timeStep * GaborFrames(n, p.timeStep);
     half_ = p.windowLength / 2;
+    // The extension addresses the padded signal with 32-bit lengths.
+    if (p.windowLength + padded_ > INT32_MAX) return status::kNoMemory;
     buffer_ = ScratchArray<double>(doublesPerSample * (p.windowLength + padded_));
     return buffer_ ? status::kOk : status::kNoMemory;
 }
@@ -252,7 +254,9 @@ int32_t ReDGTWithIC(const double* x, int32_t n, double* state, int32_t* stateLen
     const int64_t carried = stateLength ? *stateLength : -1;
     if (carried < 0 || carried > int64_t{L} + N - D - 1) return status::kShortSignal;
 
+    // The samples kept must be countable in *stateLength.
     const int64_t joined = carried + n;
+    if (joined > INT32_MAX) return status::kNoMemory;
     scratch::Array<double> signal = ScratchArray<double>(joined);
     if (!signal) return status::kNoMemory;
     // Whole frames of the joined samples, emitted in groups of N/D so that every
