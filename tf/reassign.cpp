@@ -49,11 +49,37 @@ bool Reassign(int64_t i, int64_t j, double timeProduct, double freqProduct, doub
     const double frame = i + std::floor(timeProduct / e / D + 0.5);
     if (!(frame >= 0 && frame < static_cast<double>(frames))) return false;
     const double phi = std::floor(freqProduct / e * N * kInverseTwoPi + 0.5);
-    double bin = std::fmod(j - phi, static_cast<double>(N));
-    if (std::isnan(bin)) return false;
-    if (bin < 0) bin += N;
-    target = {static_cast<int64_t>(frame), static_cast<int64_t>(bin)};
+    const double shifted = j - phi;  // a whole number
+    int64_t bin;
+    if (std::abs(shifted) < 0x1p52) {
+        bin = PositiveModulo(static_cast<int64_t>(shifted), N);
+    } else {
+        double reduced = std::fmod(shifted, static_cast<double>(N));
+        if (std::isnan(reduced)) return false;
+        if (reduced < 0) reduced += N;
+        bin = static_cast<int64_t>(reduced);
+    }
+    target = {static_cast<int64_t>(frame), bin};
     return true;
+}
+
+// The segment (at `stride`) folded onto N points with each of the three
+// windows, in one pass over it.
+void FoldThree(const double* x, std::ptrdiff_t stride, const double* const windows[3], int32_t L,
+               int32_t N, double* const folded[3]) {
+    for (int w = 0; w < 3; ++w) std::fill_n(folded[w], N, 0.0);
+    for (int64_t start = 0; start < L; start += N) {
+        const auto length = static_cast<int32_t>(std::min<int64_t>(N, L - start));
+        const double* xs = x + start * stride;
+        const double *g = windows[0] + start, *wt = windows[1] + start, *wd = windows[2] + start;
+        double *t0 = folded[0], *t1 = folded[1], *t2 = folded[2];
+        for (int32_t j = 0; j < length; ++j) {
+            const double v = xs[j * stride];
+            t0[j] += g[j] * v;
+            t1[j] += wt[j] * v;
+            t2[j] += wd[j] * v;
+        }
+    }
 }
 
 // The scaled, time-weighted and derivative windows, and the FFT plan.
@@ -70,11 +96,15 @@ class ReassignWork {
         wd = wt + L;
         transforms = wd + L;
         ReassignWindows(p.window, p.windowLength, p.freqBins, g, wt, wd);
+        windows[0] = g;
+        windows[1] = wt;
+        windows[2] = wd;
         return status::kOk;
     }
     engine::FftPlan* plan() const { return plan_->get(); }
 
     double *g = nullptr, *wt = nullptr, *wd = nullptr, *transforms = nullptr;
+    const double* windows[3] = {};
 
   private:
     scratch::Array<double> work_;
@@ -92,11 +122,11 @@ int32_t ReReassignedSTFTSp(const double* x, int32_t n, const StftParams* p, doub
     if (const int32_t code = CheckReassign(n, *p); code != status::kOk) return code;
     const int32_t L = p->windowLength, D = p->timeStep, N = p->freqBins;
     ReassignWork work;
-    if (work.Prepare(*p, 4) != status::kOk) return status::kNoMemory;
+    if (work.Prepare(*p, 6) != status::kOk) return status::kNoMemory;
     double* xg = work.transforms;
     double* xt = xg + N;
     double* xd = xt + N;
-    double* fold = xd + N;
+    double* const folded[3] = {xd + N, xd + 2 * N, xd + 3 * N};
 
     double sum = 0.0;
     for (int32_t k = 0; k < n; ++k) sum += x[k] * x[k];
@@ -106,13 +136,10 @@ int32_t ReReassignedSTFTSp(const double* x, int32_t n, const StftParams* p, doub
     const int64_t frames = FrameCount(n, L, D), half = N / 2;
     std::fill_n(out, frames * half, 0.0);
     for (int64_t i = 0; i < frames; ++i) {
-        const double* segment = x + i * D;
-        const double* windows[3] = {work.g, work.wt, work.wd};
+        FoldThree(x + i * D, 1, work.windows, L, N, folded);
         double* spectra[3] = {xg, xt, xd};
-        for (int w = 0; w < 3; ++w) {
-            FoldFrame(segment, 1, windows[w], L, N, 0, fold);
-            engine::ReFftForward(work.plan(), fold, spectra[w], 1, 1, N);
-        }
+        for (int w = 0; w < 3; ++w)
+            engine::ReFftForward(work.plan(), folded[w], spectra[w], 1, 1, N);
         for (int64_t j = 0; j < half; ++j) {
             const double gRe = xg[j], gIm = j == 0 ? 0.0 : xg[N - j];
             const double e = j == 0 ? gRe * gRe : gRe * gRe + gIm * gIm;
@@ -144,11 +171,11 @@ int32_t CxReassignedSTFTSp(const double* z, int32_t n, const StftParams* p, doub
     if (const int32_t code = CheckReassign(n, *p); code != status::kOk) return code;
     const int32_t L = p->windowLength, D = p->timeStep, N = p->freqBins;
     ReassignWork work;
-    if (work.Prepare(*p, 8) != status::kOk) return status::kNoMemory;
+    if (work.Prepare(*p, 12) != status::kOk) return status::kNoMemory;
     double* spectra[6];
     for (int s = 0; s < 6; ++s) spectra[s] = work.transforms + s * int64_t{N};
-    double* foldRe = work.transforms + 6 * int64_t{N};
-    double* foldIm = foldRe + N;
+    double* const foldedRe[3] = {spectra[5] + N, spectra[5] + 2 * N, spectra[5] + 3 * N};
+    double* const foldedIm[3] = {spectra[5] + 4 * N, spectra[5] + 5 * N, spectra[5] + 6 * N};
 
     double sum = 0.0;
     for (int64_t k = 0; k < n; ++k) sum += z[2 * k] * z[2 * k] + z[2 * k + 1] * z[2 * k + 1];
@@ -158,13 +185,11 @@ int32_t CxReassignedSTFTSp(const double* z, int32_t n, const StftParams* p, doub
     std::fill_n(out, frames * N, 0.0);
     for (int64_t i = 0; i < frames; ++i) {
         const double* segment = z + 2 * i * D;
-        const double* windows[3] = {work.g, work.wt, work.wd};
-        for (int w = 0; w < 3; ++w) {
-            FoldFrame(segment, 2, windows[w], L, N, 0, foldRe);
-            FoldFrame(segment + 1, 2, windows[w], L, N, 0, foldIm);
-            engine::CxFftForward(work.plan(), foldRe, foldIm, spectra[2 * w], spectra[2 * w + 1], 1,
-                                 1, N);
-        }
+        FoldThree(segment, 2, work.windows, L, N, foldedRe);
+        FoldThree(segment + 1, 2, work.windows, L, N, foldedIm);
+        for (int w = 0; w < 3; ++w)
+            engine::CxFftForward(work.plan(), foldedRe[w], foldedIm[w], spectra[2 * w],
+                                 spectra[2 * w + 1], 1, 1, N);
         const double *gRe = spectra[0], *gIm = spectra[1], *tRe = spectra[2], *tIm = spectra[3],
                      *dRe = spectra[4], *dIm = spectra[5];
         for (int64_t j = 0; j < N; ++j) {
