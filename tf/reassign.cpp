@@ -52,7 +52,7 @@ bool Reassign(int64_t i, int64_t j, double timeProduct, double freqProduct, doub
     const double shifted = j - phi;  // a whole number
     int64_t bin;
     if (std::abs(shifted) < 0x1p52) {
-        bin = PositiveModulo(static_cast<int64_t>(shifted), N);
+        bin = static_cast<int64_t>(shifted) & (N - 1);  // N is a power of two
     } else {
         double reduced = std::fmod(shifted, static_cast<double>(N));
         if (std::isnan(reduced)) return false;
@@ -63,22 +63,32 @@ bool Reassign(int64_t i, int64_t j, double timeProduct, double freqProduct, doub
     return true;
 }
 
-// The segment (at `stride`) folded onto N points with each of the three
-// windows, in one pass over it.
-void FoldThree(const double* x, std::ptrdiff_t stride, const double* const windows[3], int32_t L,
+// t_w[j] += window_w[j]·x[j·stride] for the three windows, j < count; the
+// unit stride is kept apart so that it vectorises.
+template <std::ptrdiff_t kStride>
+void AddThree(const double* __restrict__ x, const double* __restrict__ g,
+              const double* __restrict__ wt, const double* __restrict__ wd, double* __restrict__ t0,
+              double* __restrict__ t1, double* __restrict__ t2, int32_t count) {
+    for (int32_t j = 0; j < count; ++j) {
+        const double v = x[j * kStride];
+        t0[j] += g[j] * v;
+        t1[j] += wt[j] * v;
+        t2[j] += wd[j] * v;
+    }
+}
+
+// The segment (real, or one part of an interleaved complex signal) folded onto
+// N points with each of the three windows, in one pass over it.
+void FoldThree(const double* x, bool interleaved, const double* const windows[3], int32_t L,
                int32_t N, double* const folded[3]) {
     for (int w = 0; w < 3; ++w) std::fill_n(folded[w], N, 0.0);
     for (int64_t start = 0; start < L; start += N) {
         const auto length = static_cast<int32_t>(std::min<int64_t>(N, L - start));
-        const double* xs = x + start * stride;
         const double *g = windows[0] + start, *wt = windows[1] + start, *wd = windows[2] + start;
-        double *t0 = folded[0], *t1 = folded[1], *t2 = folded[2];
-        for (int32_t j = 0; j < length; ++j) {
-            const double v = xs[j * stride];
-            t0[j] += g[j] * v;
-            t1[j] += wt[j] * v;
-            t2[j] += wd[j] * v;
-        }
+        if (interleaved)
+            AddThree<2>(x + 2 * start, g, wt, wd, folded[0], folded[1], folded[2], length);
+        else
+            AddThree<1>(x + start, g, wt, wd, folded[0], folded[1], folded[2], length);
     }
 }
 
@@ -136,7 +146,7 @@ int32_t ReReassignedSTFTSp(const double* x, int32_t n, const StftParams* p, doub
     const int64_t frames = FrameCount(n, L, D), half = N / 2;
     std::fill_n(out, frames * half, 0.0);
     for (int64_t i = 0; i < frames; ++i) {
-        FoldThree(x + i * D, 1, work.windows, L, N, folded);
+        FoldThree(x + i * D, false, work.windows, L, N, folded);
         double* spectra[3] = {xg, xt, xd};
         for (int w = 0; w < 3; ++w)
             engine::ReFftForward(work.plan(), folded[w], spectra[w], 1, 1, N);
@@ -185,8 +195,8 @@ int32_t CxReassignedSTFTSp(const double* z, int32_t n, const StftParams* p, doub
     std::fill_n(out, frames * N, 0.0);
     for (int64_t i = 0; i < frames; ++i) {
         const double* segment = z + 2 * i * D;
-        FoldThree(segment, 2, work.windows, L, N, foldedRe);
-        FoldThree(segment + 1, 2, work.windows, L, N, foldedIm);
+        FoldThree(segment, true, work.windows, L, N, foldedRe);
+        FoldThree(segment + 1, true, work.windows, L, N, foldedIm);
         for (int w = 0; w < 3; ++w)
             engine::CxFftForward(work.plan(), foldedRe[w], foldedIm[w], spectra[2 * w],
                                  spectra[2 * w + 1], 1, 1, N);
