@@ -44,8 +44,9 @@ struct Target {
     int64_t bin;
 };
 
-bool Reassign(int64_t i, int64_t j, double timeProduct, double freqProduct, double e, int32_t D,
-              int32_t N, int64_t frames, Target& target) {
+[[gnu::always_inline]] inline bool Reassign(int64_t i, int64_t j, double timeProduct,
+                                            double freqProduct, double e, int32_t D, int32_t N,
+                                            int64_t frames, Target& target) {
     const double frame = i + std::floor(timeProduct / e / D + 0.5);
     if (!(frame >= 0 && frame < static_cast<double>(frames))) return false;
     const double phi = std::floor(freqProduct / e * N * kInverseTwoPi + 0.5);
