@@ -147,16 +147,26 @@ TEST(Gabor2d, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
     const auto data = Random(2 * 3 * 8 * 5 * 4, 233);
     std::vector<double> out(2 * 3 * 8 * 5 * 4, kSentinel);
     const int plans = PlanAllocations(8) + PlanAllocations(4);
+    const auto reset = [&] { std::fill(out.begin(), out.end(), kSentinel); };
     const auto untouched = [&](int32_t status) {
         EXPECT_EQ(status, -20001);
         EXPECT_TRUE(AllEqual(out, kSentinel));
     };
     // Two work arrays, then per dimension the extended signal, the frame buffers and the plan.
     WalkSetupFailures(
-        6 + plans, [&] { return DGT2d(data.data(), 10, 9, &p1, &p2, out.data()); }, untouched);
+        6 + plans,
+        [&] {
+            reset();
+            return DGT2d(data.data(), 10, 9, &p1, &p2, out.data());
+        },
+        untouched);
     // Two work arrays, then per dimension the accumulator and the plan.
     WalkSetupFailures(
-        4 + plans, [&] { return DGE2d(data.data(), 3, 8, 5, 4, &p1, &p2, out.data(), 10, 9); },
+        4 + plans,
+        [&] {
+            reset();
+            return DGE2d(data.data(), 3, 8, 5, 4, &p1, &p2, out.data(), 10, 9);
+        },
         untouched);
 }
 

@@ -433,6 +433,10 @@ TEST(Gabor, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
     const int plan = PlanAllocations(8);
     std::vector<double> out(256, kSentinel), other(256, kSentinel), state(64, kSentinel);
     int32_t stateLength = 5;
+    const auto reset = [&] {
+        for (auto* v : {&out, &other, &state}) std::fill(v->begin(), v->end(), kSentinel);
+        stateLength = 5;
+    };
     const auto untouched = [&](int32_t status) {
         EXPECT_EQ(status, -20001);
         for (const auto* v : {&out, &other, &state}) EXPECT_TRUE(AllEqual(*v, kSentinel));
@@ -440,32 +444,62 @@ TEST(Gabor, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
     };
     // The extended signal, the frame buffers, the plan.
     WalkSetupFailures(
-        2 + plan, [&] { return ReDGT(x.data(), 30, &p, out.data()); }, untouched);
-    WalkSetupFailures(
-        2 + plan, [&] { return CxDGT(x.data(), 30, &p, out.data()); }, untouched);
+        2 + plan,
+        [&] {
+            reset();
+            return ReDGT(x.data(), 30, &p, out.data());
+        },
+        untouched);
     WalkSetupFailures(
         2 + plan,
-        [&] { return CxDGTEx(x.data(), x.data() + 40, 1, 30, &p, out.data(), other.data(), 1); },
+        [&] {
+            reset();
+            return CxDGT(x.data(), 30, &p, out.data());
+        },
+        untouched);
+    WalkSetupFailures(
+        2 + plan,
+        [&] {
+            reset();
+            return CxDGTEx(x.data(), x.data() + 40, 1, 30, &p, out.data(), other.data(), 1);
+        },
         untouched);
     // The joined samples, the frame buffer, the plan.
     WalkSetupFailures(
         2 + plan,
-        [&] { return ReDGTWithIC(x.data(), 30, state.data(), &stateLength, &p, out.data()); },
+        [&] {
+            reset();
+            return ReDGTWithIC(x.data(), 30, state.data(), &stateLength, &p, out.data());
+        },
         untouched);
     // The accumulator with the window and frame work, the plan.
     WalkSetupFailures(
-        1 + plan, [&] { return ReDGE(x.data(), 4, 8, &p, out.data(), 16); }, untouched);
-    WalkSetupFailures(
-        1 + plan, [&] { return CxDGE(x.data(), 4, 8, &p, out.data(), 16); }, untouched);
+        1 + plan,
+        [&] {
+            reset();
+            return ReDGE(x.data(), 4, 8, &p, out.data(), 16);
+        },
+        untouched);
     WalkSetupFailures(
         1 + plan,
         [&] {
+            reset();
+            return CxDGE(x.data(), 4, 8, &p, out.data(), 16);
+        },
+        untouched);
+    WalkSetupFailures(
+        1 + plan,
+        [&] {
+            reset();
             return CxDGEEx(x.data(), x.data() + 1, 2, 4, 8, &p, out.data(), other.data(), 1, 16);
         },
         untouched);
     WalkSetupFailures(
         1 + plan,
-        [&] { return ReDGEWithIC(x.data(), 4, 8, &p, out.data(), state.data(), &stateLength); },
+        [&] {
+            reset();
+            return ReDGEWithIC(x.data(), 4, 8, &p, out.data(), state.data(), &stateLength);
+        },
         untouched);
 }
 

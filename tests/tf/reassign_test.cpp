@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -178,14 +179,25 @@ TEST(Reassign, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
     const StftParams p = Params(w, kD, kN);
     std::vector<double> out(kFrames * kN, kSentinel);
     const int allocations = 1 + PlanAllocations(kN);
+    const auto reset = [&] { std::fill(out.begin(), out.end(), kSentinel); };
     const auto check = [&](int32_t status) {
         EXPECT_EQ(status, -20001);
         EXPECT_TRUE(AllEqual(out, kSentinel));
     };
     WalkSetupFailures(
-        allocations, [&] { return ReReassignedSTFTSp(x.data(), kSamples, &p, out.data()); }, check);
+        allocations,
+        [&] {
+            reset();
+            return ReReassignedSTFTSp(x.data(), kSamples, &p, out.data());
+        },
+        check);
     WalkSetupFailures(
-        allocations, [&] { return CxReassignedSTFTSp(x.data(), kSamples, &p, out.data()); }, check);
+        allocations,
+        [&] {
+            reset();
+            return CxReassignedSTFTSp(x.data(), kSamples, &p, out.data());
+        },
+        check);
 }
 
 }  // namespace
