@@ -61,10 +61,65 @@ void RotateColumns(Matrix a, int32_t rows, int32_t p, int32_t q, double c, doubl
     }
 }
 
+// The reflections below take the dot products of one vector with many columns
+// (or rows). Four of them run side by side, each summed in increasing index
+// as if alone: the results are the same to the last bit, but the sums no
+// longer wait for one another.
+
+// out[c] = Σ x[r·xStride]·b(r, c) over r = r0 ... r1-1, for c = c0 ... c1-1.
+void ColumnDots(const double* x, std::ptrdiff_t xStride, Matrix b, int32_t r0, int32_t r1,
+                int32_t c0, int32_t c1, double* out) {
+    int32_t c = c0;
+    for (; c + 4 <= c1; c += 4) {
+        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+        for (int32_t r = r0; r < r1; ++r) {
+            const double xr = x[r * xStride];
+            const double* row = &b(r, c);
+            d0 += xr * row[0];
+            d1 += xr * row[1];
+            d2 += xr * row[2];
+            d3 += xr * row[3];
+        }
+        out[c] = d0;
+        out[c + 1] = d1;
+        out[c + 2] = d2;
+        out[c + 3] = d3;
+    }
+    for (; c < c1; ++c) {
+        double d = 0.0;
+        for (int32_t r = r0; r < r1; ++r) d += x[r * xStride] * b(r, c);
+        out[c] = d;
+    }
+}
+
+// out[r] = Σ b(r, c)·y[c] over c = c0 ... c1-1, for r = r0 ... r1-1.
+void RowDots(Matrix b, const double* y, int32_t r0, int32_t r1, int32_t c0, int32_t c1,
+             double* out) {
+    int32_t r = r0;
+    for (; r + 4 <= r1; r += 4) {
+        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+        for (int32_t c = c0; c < c1; ++c) {
+            d0 += b(r, c) * y[c];
+            d1 += b(r + 1, c) * y[c];
+            d2 += b(r + 2, c) * y[c];
+            d3 += b(r + 3, c) * y[c];
+        }
+        out[r] = d0;
+        out[r + 1] = d1;
+        out[r + 2] = d2;
+        out[r + 3] = d3;
+    }
+    for (; r < r1; ++r) {
+        double d = 0.0;
+        for (int32_t c = c0; c < c1; ++c) d += b(r, c) * y[c];
+        out[r] = d;
+    }
+}
+
 // Householder reduction of a (m×k) to bidiagonal form: the diagonal goes to s,
-// the superdiagonal to e (e[0] = 0); the reflectors stay in a. Returns the
-// norm used by the negligibility test.
-double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e) {
+// the superdiagonal to e (e[0] = 0); the reflectors stay in a. `dots` holds m
+// doubles. Returns the norm used by the negligibility test.
+double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e, double* dots) {
     double g = 0.0, scale = 0.0, norm = 0.0;
     for (int32_t i = 0; i < k; ++i) {
         const int32_t l = i + 1;
@@ -82,12 +137,12 @@ double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e) {
             g = -WithSign(std::sqrt(sum), f);
             const double h = f * g - sum;
             a(i, i) = f - g;
-            for (int32_t c = l; c < k; ++c) {
-                double dot = 0.0;
-                for (int32_t r = i; r < m; ++r) dot += a(r, i) * a(r, c);
-                const double factor = dot / h;
-                for (int32_t r = i; r < m; ++r) a(r, c) += factor * a(r, i);
-            }
+            // e[l ...] is free until the right reflector below.
+            double* factor = e;
+            ColumnDots(&a(0, i), a.cols, a, i, m, l, k, factor);
+            for (int32_t c = l; c < k; ++c) factor[c] = factor[c] / h;
+            for (int32_t r = i; r < m; ++r)
+                for (int32_t c = l; c < k; ++c) a(r, c) += factor[c] * a(r, i);
             for (int32_t r = i; r < m; ++r) a(r, i) *= scale;
         }
         s[i] = scale * g;
@@ -105,11 +160,9 @@ double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e) {
                 const double h = f * g - sum;
                 a(i, l) = f - g;
                 for (int32_t c = l; c < k; ++c) e[c] = a(i, c) / h;
-                for (int32_t r = l; r < m; ++r) {
-                    double dot = 0.0;
-                    for (int32_t c = l; c < k; ++c) dot += a(r, c) * a(i, c);
-                    for (int32_t c = l; c < k; ++c) a(r, c) += dot * e[c];
-                }
+                RowDots(a, &a(i, 0), l, m, l, k, dots);
+                for (int32_t r = l; r < m; ++r)
+                    for (int32_t c = l; c < k; ++c) a(r, c) += dots[r] * e[c];
                 for (int32_t c = l; c < k; ++c) a(i, c) *= scale;
             }
         }
@@ -118,8 +171,8 @@ double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e) {
     return norm;
 }
 
-// V from the right reflectors kept in the rows of a.
-void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e) {
+// V from the right reflectors kept in the rows of a; `dots` holds k doubles.
+void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e, double* dots) {
     double g = 0.0;
     int32_t l = k;
     for (int32_t i = k - 1; i >= 0; --i) {
@@ -127,11 +180,9 @@ void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e) {
             if (g != 0.0) {
                 // Divided twice to avoid underflow.
                 for (int32_t r = l; r < k; ++r) v(r, i) = (a(i, r) / a(i, l)) / g;
-                for (int32_t c = l; c < k; ++c) {
-                    double dot = 0.0;
-                    for (int32_t r = l; r < k; ++r) dot += a(i, r) * v(r, c);
-                    for (int32_t r = l; r < k; ++r) v(r, c) += dot * v(r, i);
-                }
+                ColumnDots(&a(i, 0), 1, v, l, k, l, k, dots);
+                for (int32_t r = l; r < k; ++r)
+                    for (int32_t c = l; c < k; ++c) v(r, c) += dots[c] * v(r, i);
             }
             for (int32_t c = l; c < k; ++c) v(i, c) = v(c, i) = 0.0;
         }
@@ -141,20 +192,19 @@ void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e) {
     }
 }
 
-// U, in place of the left reflectors kept in the columns of a.
-void AccumulateLeft(Matrix a, int32_t m, int32_t k, const double* s) {
+// U, in place of the left reflectors kept in the columns of a; `dots` holds k
+// doubles.
+void AccumulateLeft(Matrix a, int32_t m, int32_t k, const double* s, double* dots) {
     for (int32_t i = k - 1; i >= 0; --i) {
         const int32_t l = i + 1;
         double g = s[i];
         for (int32_t c = l; c < k; ++c) a(i, c) = 0.0;
         if (g != 0.0) {
             g = 1.0 / g;
-            for (int32_t c = l; c < k; ++c) {
-                double dot = 0.0;
-                for (int32_t r = l; r < m; ++r) dot += a(r, i) * a(r, c);
-                const double factor = (dot / a(i, i)) * g;
-                for (int32_t r = i; r < m; ++r) a(r, c) += factor * a(r, i);
-            }
+            ColumnDots(&a(0, i), a.cols, a, l, m, l, k, dots);
+            for (int32_t c = l; c < k; ++c) dots[c] = (dots[c] / a(i, i)) * g;
+            for (int32_t r = i; r < m; ++r)
+                for (int32_t c = l; c < k; ++c) a(r, c) += dots[c] * a(r, i);
             for (int32_t r = i; r < m; ++r) a(r, i) *= g;
         } else {
             for (int32_t r = i; r < m; ++r) a(r, i) = 0.0;
@@ -163,29 +213,43 @@ void AccumulateLeft(Matrix a, int32_t m, int32_t k, const double* s) {
     }
 }
 
+// U and V while the bidiagonal matrix is diagonalised. Only their leading
+// uRows and vRows rows are kept up to date: the rows are rotated independently,
+// so callers that need a few rows only are spared the others.
+struct Factors {
+    Matrix u, v;
+    int32_t uRows, vRows;
+    void RotateU(int32_t p, int32_t q, double c, double s) const {
+        RotateColumns(u, uRows, p, q, c, s);
+    }
+    void RotateV(int32_t p, int32_t q, double c, double s) const {
+        RotateColumns(v, vRows, p, q, c, s);
+    }
+};
+
 // Zeroes the superdiagonal element e[l] once s[l-1] is negligible, by rotations
 // of rows l ... j of the bidiagonal matrix against row l - 1.
-void CancelSuperdiagonal(Matrix u, int32_t m, int32_t l, int32_t j, double norm, double* s,
+void CancelSuperdiagonal(const Factors& f, int32_t l, int32_t j, double norm, double* s,
                          double* e) {
     const int32_t previous = l - 1;
     double c = 0.0, sn = 1.0;
     for (int32_t i = l; i <= j; ++i) {
-        const double f = sn * e[i];
+        const double g0 = sn * e[i];
         e[i] = c * e[i];
-        if (Negligible(f, norm)) break;
+        if (Negligible(g0, norm)) break;
         const double g = s[i];
-        double h = Hypotenuse(f, g);
+        double h = Hypotenuse(g0, g);
         s[i] = h;
         h = 1.0 / h;
         c = g * h;
-        sn = -f * h;
-        RotateColumns(u, m, previous, i, c, sn);
+        sn = -g0 * h;
+        f.RotateU(previous, i, c, sn);
     }
 }
 
 // One implicit-shift QR sweep over rows l ... j of the bidiagonal matrix, the
 // shift taken from the trailing 2×2 block.
-void Sweep(Matrix u, Matrix v, int32_t m, int32_t k, int32_t l, int32_t j, double* s, double* e) {
+void Sweep(const Factors& factors, int32_t l, int32_t j, double* s, double* e) {
     double x = s[l];
     const double z0 = s[j];
     double y = s[j - 1], g = e[j - 1], h = e[j];
@@ -207,7 +271,7 @@ void Sweep(Matrix u, Matrix v, int32_t m, int32_t k, int32_t l, int32_t j, doubl
         g = g * c - x * sn;
         h = y * sn;
         y *= c;
-        RotateColumns(v, k, p, q, c, sn);
+        factors.RotateV(p, q, c, sn);
         z = Hypotenuse(f, h);
         s[p] = z;
         // A zero hypotenuse leaves the rotation as it was.
@@ -218,15 +282,15 @@ void Sweep(Matrix u, Matrix v, int32_t m, int32_t k, int32_t l, int32_t j, doubl
         }
         f = c * g + sn * y;
         x = c * y - sn * g;
-        RotateColumns(u, m, p, q, c, sn);
+        factors.RotateU(p, q, c, sn);
     }
     e[l] = 0.0;
     e[j] = f;
     s[j] = x;
 }
 
-// Diagonalises the bidiagonal matrix (s, e), updating U and V.
-int32_t Diagonalise(Matrix u, Matrix v, int32_t m, int32_t k, double norm, double* s, double* e) {
+// Diagonalises the k×k bidiagonal matrix (s, e), updating U and V.
+int32_t Diagonalise(const Factors& f, int32_t k, double norm, double* s, double* e) {
     for (int32_t j = k - 1; j >= 0; --j) {
         for (int test = 1;; ++test) {
             // Find the start l of the unreduced block ending at j. e[0] stands
@@ -240,31 +304,31 @@ int32_t Diagonalise(Matrix u, Matrix v, int32_t m, int32_t k, double norm, doubl
                 }
                 if (Negligible(s[l - 1], norm)) break;
             }
-            if (cancel) CancelSuperdiagonal(u, m, l, j, norm, s, e);
+            if (cancel) CancelSuperdiagonal(f, l, j, norm, s, e);
             if (l == j) {
                 if (s[j] < 0.0) {
                     s[j] = -s[j];
-                    for (int32_t r = 0; r < k; ++r) v(r, j) = -v(r, j);
+                    for (int32_t r = 0; r < f.vRows; ++r) f.v(r, j) = -f.v(r, j);
                 }
                 break;
             }
             if (test == kConvergenceTests) return status::kNoConvergence;
-            Sweep(u, v, m, k, l, j, s, e);
+            Sweep(f, l, j, s, e);
         }
     }
     return status::kOk;
 }
 
 // Decreasing order, the columns of U and V exchanged alike.
-void Sort(Matrix u, Matrix v, int32_t m, int32_t k, double* s) {
+void Sort(const Factors& f, int32_t k, double* s) {
     for (int32_t i = 0; i < k; ++i) {
         int32_t largest = i;
         for (int32_t c = i + 1; c < k; ++c)
             if (s[c] > s[largest]) largest = c;
         if (largest == i) continue;
         std::swap(s[i], s[largest]);
-        for (int32_t r = 0; r < m; ++r) std::swap(u(r, i), u(r, largest));
-        for (int32_t r = 0; r < k; ++r) std::swap(v(r, i), v(r, largest));
+        for (int32_t r = 0; r < f.uRows; ++r) std::swap(f.u(r, i), f.u(r, largest));
+        for (int32_t r = 0; r < f.vRows; ++r) std::swap(f.v(r, i), f.v(r, largest));
     }
 }
 
@@ -272,12 +336,15 @@ void Sort(Matrix u, Matrix v, int32_t m, int32_t k, double* s) {
 
 int32_t Decompose(const Svd& svd, double* work) {
     const Matrix u{svd.u, svd.k}, v{svd.v, svd.k};
-    const double norm = Bidiagonalise(u, svd.m, svd.k, svd.s, work);
-    AccumulateRight(u, v, svd.k, work);
-    AccumulateLeft(u, svd.m, svd.k, svd.s);
-    const int32_t status = Diagonalise(u, v, svd.m, svd.k, norm, svd.s, work);
+    double* e = work;
+    double* dots = work + svd.k;
+    const double norm = Bidiagonalise(u, svd.m, svd.k, svd.s, e, dots);
+    AccumulateRight(u, v, svd.k, e, dots);
+    AccumulateLeft(u, svd.m, svd.k, svd.s, dots);
+    const Factors factors{u, v, svd.uRows, svd.vRows};
+    const int32_t status = Diagonalise(factors, svd.k, norm, svd.s, e);
     if (status != status::kOk) return status;
-    Sort(u, v, svd.m, svd.k, svd.s);
+    Sort(factors, svd.k, svd.s);
     return status::kOk;
 }
 
@@ -306,7 +373,8 @@ int32_t PseudoInverse(const double* a, int32_t m, int32_t k, double threshold, d
     const int64_t count = MatrixCount(rows, cols);
     if (count < 0) return status::kNoMemory;
     scratch::Array<double> u(static_cast<std::size_t>(count)),
-        v(static_cast<std::size_t>(cols) * cols), s(cols), work(cols);
+        v(static_cast<std::size_t>(cols) * cols), s(cols),
+        work(static_cast<std::size_t>(rows) + cols);
     if (!u || !v || !s || !work) return status::kNoMemory;
     for (int32_t r = 0; r < m; ++r)
         for (int32_t c = 0; c < k; ++c) {
@@ -314,7 +382,7 @@ int32_t PseudoInverse(const double* a, int32_t m, int32_t k, double threshold, d
                                                  : static_cast<std::ptrdiff_t>(r) * k + c;
             u[at] = a[static_cast<std::ptrdiff_t>(r) * k + c];
         }
-    const Svd svd{u.get(), s.get(), v.get(), rows, cols};
+    const Svd svd{u.get(), s.get(), v.get(), rows, cols, rows, cols};
     const int32_t status = Decompose(svd, work.get());
     if (status != status::kOk) return status;
     // V·diag(s⁺)·Uᵀ is cols×rows: the pseudo-inverse itself, or its transpose.
