@@ -61,109 +61,93 @@ void RotateColumns(Matrix a, int32_t rows, int32_t p, int32_t q, double c, doubl
     }
 }
 
-// The reflections below take the dot products of one vector with many columns
-// (or rows). Four of them run side by side, each summed in increasing index
-// as if alone: the results are the same to the last bit, but the sums no
-// longer wait for one another.
-
-// out[c] = Σ x[r·xStride]·b(r, c) over r = r0 ... r1-1, for c = c0 ... c1-1.
-void ColumnDots(const double* x, std::ptrdiff_t xStride, Matrix b, int32_t r0, int32_t r1,
-                int32_t c0, int32_t c1, double* out) {
-    int32_t c = c0;
-    for (; c + 4 <= c1; c += 4) {
+// out[j] = Σ x[t·xStep]·y[t·yStep + j·yNext] over t = 0 ... count-1, for
+// j = 0 ... vectors-1: the dot products of one vector with several columns
+// (yStep = row length, yNext = 1) or rows (yStep = 1, yNext = row length), as
+// the reflections need them. Four sums run side by side, each taken in
+// increasing t as if alone: the results are the same to the last bit, but the
+// sums no longer wait for one another.
+void Dots(const double* x, std::ptrdiff_t xStep, const double* y, std::ptrdiff_t yStep,
+          std::ptrdiff_t yNext, int32_t count, int32_t vectors, double* out) {
+    int32_t j = 0;
+    for (; j + 4 <= vectors; j += 4) {
+        const double* y0 = y + j * yNext;
         double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
-        for (int32_t r = r0; r < r1; ++r) {
-            const double xr = x[r * xStride];
-            const double* row = &b(r, c);
-            d0 += xr * row[0];
-            d1 += xr * row[1];
-            d2 += xr * row[2];
-            d3 += xr * row[3];
+        for (int32_t t = 0; t < count; ++t) {
+            const double xt = x[t * xStep];
+            const double* yt = y0 + t * yStep;
+            d0 += xt * yt[0];
+            d1 += xt * yt[yNext];
+            d2 += xt * yt[2 * yNext];
+            d3 += xt * yt[3 * yNext];
         }
-        out[c] = d0;
-        out[c + 1] = d1;
-        out[c + 2] = d2;
-        out[c + 3] = d3;
+        out[j] = d0;
+        out[j + 1] = d1;
+        out[j + 2] = d2;
+        out[j + 3] = d3;
     }
-    for (; c < c1; ++c) {
+    for (; j < vectors; ++j) {
         double d = 0.0;
-        for (int32_t r = r0; r < r1; ++r) d += x[r * xStride] * b(r, c);
-        out[c] = d;
+        for (int32_t t = 0; t < count; ++t) d += x[t * xStep] * y[t * yStep + j * yNext];
+        out[j] = d;
     }
 }
 
-// out[r] = Σ b(r, c)·y[c] over c = c0 ... c1-1, for r = r0 ... r1-1.
-void RowDots(Matrix b, const double* y, int32_t r0, int32_t r1, int32_t c0, int32_t c1,
-             double* out) {
-    int32_t r = r0;
-    for (; r + 4 <= r1; r += 4) {
-        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
-        for (int32_t c = c0; c < c1; ++c) {
-            d0 += b(r, c) * y[c];
-            d1 += b(r + 1, c) * y[c];
-            d2 += b(r + 2, c) * y[c];
-            d3 += b(r + 3, c) * y[c];
-        }
-        out[r] = d0;
-        out[r + 1] = d1;
-        out[r + 2] = d2;
-        out[r + 3] = d3;
+// A Householder reflector made in place from the `count` values x[0],
+// x[stride], ...: they are scaled by their sum of magnitudes and x[0] becomes
+// f - g, where g is minus the norm with the sign of f = x[0]. Scale 0 means
+// there is nothing to reflect and x is left as it is.
+struct Reflector {
+    double scale = 0.0, g = 0.0, h = 0.0;
+};
+
+Reflector MakeReflector(double* x, std::ptrdiff_t stride, int32_t count) {
+    Reflector reflector;
+    for (int32_t i = 0; i < count; ++i) reflector.scale += std::fabs(x[i * stride]);
+    if (reflector.scale == 0.0) return reflector;
+    double sum = 0.0;
+    for (int32_t i = 0; i < count; ++i) {
+        x[i * stride] /= reflector.scale;
+        sum += x[i * stride] * x[i * stride];
     }
-    for (; r < r1; ++r) {
-        double d = 0.0;
-        for (int32_t c = c0; c < c1; ++c) d += b(r, c) * y[c];
-        out[r] = d;
-    }
+    const double f = x[0];
+    reflector.g = -WithSign(std::sqrt(sum), f);
+    reflector.h = f * reflector.g - sum;
+    x[0] = f - reflector.g;
+    return reflector;
 }
 
 // Householder reduction of a (m×k) to bidiagonal form: the diagonal goes to s,
 // the superdiagonal to e (e[0] = 0); the reflectors stay in a. `dots` holds m
 // doubles. Returns the norm used by the negligibility test.
 double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e, double* dots) {
-    double g = 0.0, scale = 0.0, norm = 0.0;
+    double norm = 0.0;
+    Reflector right;
     for (int32_t i = 0; i < k; ++i) {
         const int32_t l = i + 1;
-        e[i] = scale * g;
-        g = scale = 0.0;
-        double sum = 0.0;
+        e[i] = right.scale * right.g;
         // Left reflector: zeroes column i below the diagonal.
-        for (int32_t r = i; r < m; ++r) scale += std::fabs(a(r, i));
-        if (scale != 0.0) {
-            for (int32_t r = i; r < m; ++r) {
-                a(r, i) /= scale;
-                sum += a(r, i) * a(r, i);
-            }
-            const double f = a(i, i);
-            g = -WithSign(std::sqrt(sum), f);
-            const double h = f * g - sum;
-            a(i, i) = f - g;
+        const Reflector left = MakeReflector(&a(i, i), a.cols, m - i);
+        if (left.scale != 0.0) {
             // e[l ...] is free until the right reflector below.
             double* factor = e;
-            ColumnDots(&a(0, i), a.cols, a, i, m, l, k, factor);
-            for (int32_t c = l; c < k; ++c) factor[c] = factor[c] / h;
+            if (l < k) Dots(&a(i, i), a.cols, &a(i, l), a.cols, 1, m - i, k - l, factor + l);
+            for (int32_t c = l; c < k; ++c) factor[c] = factor[c] / left.h;
             for (int32_t r = i; r < m; ++r)
                 for (int32_t c = l; c < k; ++c) a(r, c) += factor[c] * a(r, i);
-            for (int32_t r = i; r < m; ++r) a(r, i) *= scale;
+            for (int32_t r = i; r < m; ++r) a(r, i) *= left.scale;
         }
-        s[i] = scale * g;
-        g = scale = sum = 0.0;
+        s[i] = left.scale * left.g;
         // Right reflector: zeroes row i right of the superdiagonal.
+        right = Reflector{};
         if (i != k - 1) {
-            for (int32_t c = l; c < k; ++c) scale += std::fabs(a(i, c));
-            if (scale != 0.0) {
-                for (int32_t c = l; c < k; ++c) {
-                    a(i, c) /= scale;
-                    sum += a(i, c) * a(i, c);
-                }
-                const double f = a(i, l);
-                g = -WithSign(std::sqrt(sum), f);
-                const double h = f * g - sum;
-                a(i, l) = f - g;
-                for (int32_t c = l; c < k; ++c) e[c] = a(i, c) / h;
-                RowDots(a, &a(i, 0), l, m, l, k, dots);
+            right = MakeReflector(&a(i, l), 1, k - l);
+            if (right.scale != 0.0) {
+                for (int32_t c = l; c < k; ++c) e[c] = a(i, c) / right.h;
+                Dots(&a(i, l), 1, &a(l, l), 1, a.cols, k - l, m - l, dots + l);
                 for (int32_t r = l; r < m; ++r)
                     for (int32_t c = l; c < k; ++c) a(r, c) += dots[r] * e[c];
-                for (int32_t c = l; c < k; ++c) a(i, c) *= scale;
+                for (int32_t c = l; c < k; ++c) a(i, c) *= right.scale;
             }
         }
         norm = std::fmax(norm, std::fabs(s[i]) + std::fabs(e[i]));
@@ -180,7 +164,7 @@ void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e, double* dot
             if (g != 0.0) {
                 // Divided twice to avoid underflow.
                 for (int32_t r = l; r < k; ++r) v(r, i) = (a(i, r) / a(i, l)) / g;
-                ColumnDots(&a(i, 0), 1, v, l, k, l, k, dots);
+                Dots(&a(i, l), 1, &v(l, l), v.cols, 1, k - l, k - l, dots + l);
                 for (int32_t r = l; r < k; ++r)
                     for (int32_t c = l; c < k; ++c) v(r, c) += dots[c] * v(r, i);
             }
@@ -201,7 +185,7 @@ void AccumulateLeft(Matrix a, int32_t m, int32_t k, const double* s, double* dot
         for (int32_t c = l; c < k; ++c) a(i, c) = 0.0;
         if (g != 0.0) {
             g = 1.0 / g;
-            ColumnDots(&a(0, i), a.cols, a, l, m, l, k, dots);
+            if (l < k) Dots(&a(l, i), a.cols, &a(l, l), a.cols, 1, m - l, k - l, dots + l);
             for (int32_t c = l; c < k; ++c) dots[c] = (dots[c] / a(i, i)) * g;
             for (int32_t r = i; r < m; ++r)
                 for (int32_t c = l; c < k; ++c) a(r, c) += dots[c] * a(r, i);
