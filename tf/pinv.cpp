@@ -19,10 +19,10 @@ namespace {
 constexpr int kConvergenceTests = 30;
 
 // An element is negligible when adding its magnitude to the norm of the
-// bidiagonal matrix changes that norm by less than 1e-16. For norms of order 1
-// and above this is "the norm does not change at all"; for smaller norms it is
-// an absolute bound of 1e-16, which never drops anything the threshold of the
-// pseudo-inverse would keep.
+// bidiagonal matrix changes that norm by less than 1e-16. From a norm of 0.5
+// up, where one unit in the last place exceeds 1e-16, this is "the norm does
+// not change at all"; below, it is an absolute bound of about 1e-16, far under
+// the singular values the pseudo-inverse keeps.
 bool Negligible(double value, double norm) { return (norm + std::fabs(value)) - norm < 1e-16; }
 
 // sqrt(a² + b²) without overflow or destructive underflow: the larger
