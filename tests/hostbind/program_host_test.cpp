@@ -32,7 +32,7 @@ extern "C" {
 #if defined(EXPORT_HANDLE_FUNCTION)
 PROGRAM_EXPORT void* AZNewHandle(int32_t) { return nullptr; }
 #elif defined(_WIN32)
-PROGRAM_EXPORT const uint32_t gLMRTVersion = 0x02000000;
+PROGRAM_EXPORT extern const uint32_t gLMRTVersion = 0x02000000;
 #else
 const uint32_t gLMRTVersion = 0x02000000;  // exported as testhost.h declares it
 #endif
