@@ -20,7 +20,8 @@ struct HandMadeMatrix {
         : storage(1 + values.size()) {
         const int32_t sizes[2] = {rows, columns};
         std::memcpy(storage.data(), sizes, sizeof sizes);
-        std::memcpy(storage.data() + 1, values.data(), values.size() * sizeof(double));
+        if (!values.empty())
+            std::memcpy(storage.data() + 1, values.data(), values.size() * sizeof(double));
         block = reinterpret_cast<HostArrayBlock*>(storage.data());
     }
     HostArrayHandle handle() { return &block; }

@@ -23,8 +23,9 @@ class HostArray {
         const std::size_t sizeBytes = sizes.size() * sizeof(int32_t);
         HostArray array(TestHostNewHandle(static_cast<int32_t>(sizeBytes + values.size() * 8)));
         std::memcpy(*array.handle_, sizes.data(), sizeBytes);
-        std::memcpy(reinterpret_cast<char*>(*array.handle_) + sizeBytes, values.data(),
-                    values.size() * sizeof(double));
+        if (!values.empty())
+            std::memcpy(reinterpret_cast<char*>(*array.handle_) + sizeBytes, values.data(),
+                        values.size() * sizeof(double));
         return array;
     }
     // A valid empty array: all numDims sizes 0.
@@ -41,15 +42,16 @@ class HostArray {
     int32_t Bytes() const { return TestHostHandleSize(handle_); }
     std::vector<int32_t> Sizes(int32_t numDims) const {
         std::vector<int32_t> sizes(numDims);
-        std::memcpy(sizes.data(), *handle_, numDims * sizeof(int32_t));
+        if (numDims > 0) std::memcpy(sizes.data(), *handle_, numDims * sizeof(int32_t));
         return sizes;
     }
     // Everything after the sizes, read as doubles.
     std::vector<double> Values(int32_t numDims) const {
         const std::size_t offset = numDims * sizeof(int32_t);
         std::vector<double> values((Bytes() - offset) / sizeof(double));
-        std::memcpy(values.data(), reinterpret_cast<const char*>(*handle_) + offset,
-                    values.size() * sizeof(double));
+        if (!values.empty())
+            std::memcpy(values.data(), reinterpret_cast<const char*>(*handle_) + offset,
+                        values.size() * sizeof(double));
         return values;
     }
 
