@@ -60,8 +60,8 @@ int32_t GetParam(int32_t ref, bool centred, int32_t* rowsOut, int32_t* columnsOu
     const TavikInfo& info = locked.info();
     const int64_t first = centred ? int64_t{info.firstFrequency} - info.frequencyBins / 2
                                   : int64_t{info.firstFrequency};
-    *paramsOut = SptParamCluster{info.layout, info.signalLength, info.timeStep,
-                                 info.frequencyBins, static_cast<int32_t>(first)};
+    *paramsOut = SptParamCluster{info.layout, info.signalLength, info.timeStep, info.frequencyBins,
+                                 static_cast<int32_t>(first)};
     return kOk;
 }
 
@@ -136,8 +136,8 @@ int32_t GetData(int32_t ref, bool centred, HostArrayHandle realOut,
     std::byte* target = hostbind::Elements(out, 2);
     for (int32_t row = 0; columns > 0 && row < rows; ++row, target += rowBytes) {
         if (halfComplex) {
-            const auto* hc = reinterpret_cast<const double*>(stored) +
-                             static_cast<std::size_t>(row) * columns;
+            const auto* hc =
+                reinterpret_cast<const double*>(stored) + static_cast<std::size_t>(row) * columns;
             _Hc2Cx(hc, unpacked.get(), columns);
             RotateRow(target, reinterpret_cast<const std::byte*>(unpacked.get()), columns,
                       kComplexBytes, shift);
@@ -172,9 +172,9 @@ int32_t SetData(int32_t ref, bool centred, HostArrayHandle realIn, HostArrayHand
     scratch::Array<double> row;
     if (halfComplex && columns > 0 && !row.Reset(2 * static_cast<std::size_t>(columns)))
         return kNoMemory;
-    TavikInfoOwner record(NewTavikInfo(TavikInfo{kTavikTag, params->signalLength, layout,
-                                                 params->timeStep, params->frequencyBins,
-                                                 params->firstFrequency, params->order}));
+    TavikInfoOwner record(
+        NewTavikInfo(TavikInfo{kTavikTag, params->signalLength, layout, params->timeStep,
+                               params->frequencyBins, params->firstFrequency, params->order}));
     if (!record.get()) return kNoMemory;
 
     locked.Attach(record);
@@ -192,7 +192,8 @@ int32_t SetData(int32_t ref, bool centred, HostArrayHandle realIn, HostArrayHand
         if (halfComplex) {
             RotateRow(reinterpret_cast<std::byte*>(row.get()), source, columns, kComplexBytes,
                       shift);
-            _Cx2Hc(row.get(), reinterpret_cast<double*>(stored) + static_cast<std::size_t>(r) * columns,
+            _Cx2Hc(row.get(),
+                   reinterpret_cast<double*>(stored) + static_cast<std::size_t>(r) * columns,
                    columns);
         } else {
             RotateRow(stored + r * hostRowBytes, source, columns, hostBytes, shift);

@@ -3,9 +3,9 @@
 namespace hostbind {
 
 HostEntry audioletEntries[kAudioletEntryCount] = {
-    HostEntry("MoveBlock"),   HostEntry("DSDisposePtr"),    HostEntry("RTSetCleanupProc"),
-    HostEntry("DSNewPtr"),    HostEntry("DSNewPClr"),       HostEntry("FDisposePath"),
-    HostEntry("FExists"),     HostEntry("FTextToPath"),     HostEntry("StrLen"),
+    HostEntry("MoveBlock"),       HostEntry("DSDisposePtr"), HostEntry("RTSetCleanupProc"),
+    HostEntry("DSNewPtr"),        HostEntry("DSNewPClr"),    HostEntry("FDisposePath"),
+    HostEntry("FExists"),         HostEntry("FTextToPath"),  HostEntry("StrLen"),
     HostEntry("DSSetHandleSize"), HostEntry("Occur"),
 };
 

@@ -29,7 +29,8 @@ int32_t ResizeArray(HostArrayHandle* handle, int32_t typeCode,
         if (total > std::numeric_limits<int32_t>::max()) return kHostMemoryFull;
     }
     const auto numDims = static_cast<int32_t>(sizes.size());
-    const int32_t status = NumericArrayResize(typeCode, numDims, handle, static_cast<int32_t>(total));
+    const int32_t status =
+        NumericArrayResize(typeCode, numDims, handle, static_cast<int32_t>(total));
     if (status != 0) return status;
     WriteSizes(*handle, sizes.begin(), sizes.size());
     return 0;

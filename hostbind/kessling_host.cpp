@@ -13,6 +13,8 @@ int32_t NumericArrayResize(int32_t typeCode, int32_t numDims, HostArrayHandle* h
                                               numDims, handle, totalElements);
 }
 
-int32_t Min(int32_t a, int32_t b) noexcept { return CallHost<LMRTMinFn>(kesslingEntries[kMin], a, b); }
+int32_t Min(int32_t a, int32_t b) noexcept {
+    return CallHost<LMRTMinFn>(kesslingEntries[kMin], a, b);
+}
 
 }  // namespace hostbind

@@ -120,7 +120,8 @@ void* NewBlock(int32_t bytes, bool clear) {
     if (bytes < 0) return nullptr;
     std::lock_guard lock(hostMutex);
     if (TakeInjected(allocationCountdown)) return nullptr;
-    void* block = clear ? std::calloc(bytes > 0 ? bytes : 1, 1) : std::malloc(bytes > 0 ? bytes : 1);
+    void* block =
+        clear ? std::calloc(bytes > 0 ? bytes : 1, 1) : std::malloc(bytes > 0 ? bytes : 1);
     if (!block) return nullptr;
     try {
         blocks.insert(block);

@@ -84,8 +84,7 @@ TESTHOST_API uint32_t TestHostNewOccurrence(void);
 TESTHOST_API int32_t TestHostOccurrenceCount(uint32_t occurrence);
 /* Waits until `occurrence` has fired more than `count` times or `timeoutMs`
  * milliseconds have passed; returns the number of firings then. */
-TESTHOST_API int32_t TestHostWaitOccurrence(uint32_t occurrence, int32_t count,
-                                            int32_t timeoutMs);
+TESTHOST_API int32_t TestHostWaitOccurrence(uint32_t occurrence, int32_t count, int32_t timeoutMs);
 
 /* Number of registered clean-up routines. */
 TESTHOST_API int32_t TestHostCleanupCount(void);

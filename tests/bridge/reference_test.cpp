@@ -298,7 +298,8 @@ TEST(References, CentringExchangesTheHalvesOfEachRow) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.columns);
         std::vector<double> stored, centred;
-        for (int32_t k = 0; k < c.columns; ++k) stored.insert(stored.end(), {double(k), -double(k)});
+        for (int32_t k = 0; k < c.columns; ++k)
+            stored.insert(stored.end(), {double(k), -double(k)});
         for (const double v : c.host) centred.insert(centred.end(), {v, -v});
 
         BridgeRef ref;
@@ -324,7 +325,7 @@ TEST(References, CentredFirstFrequencyIsShiftedByHalfTheBins) {
         {256, 0, -128},  // complex STFT of 256 bins
         {7, 10, 7},      // half of 7 truncates to 3
         {3, -5, -6},
-        {-3, 0, 1},      // truncation toward zero
+        {-3, 0, 1},                        // truncation toward zero
         {2, -2147483647 - 1, 2147483647},  // wraps as 32-bit arithmetic does
     };
     for (const auto& c : cases) {
@@ -411,13 +412,13 @@ TEST(References, FailedCopiesLeaveTheDestinationAsItWas) {
     EXPECT_EQ(variable, destination.number);
     expectUnchanged();
 
-    const int calls = testsupport::WalkAllocationFailures(
-        [&] { return SptCopyRefH(source.number, &variable); },
-        [&](int64_t, int32_t status) {
-            EXPECT_EQ(status, kNoMemory);
-            EXPECT_EQ(variable, destination.number);
-            expectUnchanged();
-        });
+    const int calls =
+        testsupport::WalkAllocationFailures([&] { return SptCopyRefH(source.number, &variable); },
+                                            [&](int64_t, int32_t status) {
+                                                EXPECT_EQ(status, kNoMemory);
+                                                EXPECT_EQ(variable, destination.number);
+                                                expectUnchanged();
+                                            });
     EXPECT_EQ(calls, 1);
 
     // A destination the copy had to create is not left behind either.

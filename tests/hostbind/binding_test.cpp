@@ -100,7 +100,8 @@ TEST(Binding, RacingFirstCallsAllReachTheHost) {
         threads.emplace_back([&] {
             while (!go) std::this_thread::yield();
             for (int i = 0; i < 100; ++i)
-                if (hostbind::StrLen("abc") != 3 || hostbind::Min(i, 50) != std::min(i, 50)) ++wrong;
+                if (hostbind::StrLen("abc") != 3 || hostbind::Min(i, 50) != std::min(i, 50))
+                    ++wrong;
         });
     }
     go = true;

@@ -1,10 +1,11 @@
 // Sizing, emptying and reading host arrays through the host's memory manager.
 
+#include "host_arrays.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "host_arrays.h"
 #include "host_status.h"
 #include "host_testing.h"
 
@@ -18,16 +19,14 @@ TEST(HostArrays, ResizingWritesTheSizesRightBeforeTheElements) {
         std::vector<int32_t> sizes;
         int32_t bytes;
     } const cases[] = {
-        {LMRT_TYPE_DOUBLE, {3, 4}, 8 + 96},
-        {LMRT_TYPE_DOUBLE, {5}, 4 + 40},
-        {LMRT_TYPE_COMPLEX128, {2, 3}, 8 + 96},
-        {LMRT_TYPE_COMPLEX128, {2, 1, 3, 2}, 16 + 192},
-        {LMRT_TYPE_UINT8, {3, 5}, 8 + 15},
-        {LMRT_TYPE_INT8, {7}, 4 + 7},
+        {LMRT_TYPE_DOUBLE, {3, 4}, 8 + 96},     {LMRT_TYPE_DOUBLE, {5}, 4 + 40},
+        {LMRT_TYPE_COMPLEX128, {2, 3}, 8 + 96}, {LMRT_TYPE_COMPLEX128, {2, 1, 3, 2}, 16 + 192},
+        {LMRT_TYPE_UINT8, {3, 5}, 8 + 15},      {LMRT_TYPE_INT8, {7}, 4 + 7},
         {LMRT_TYPE_DOUBLE, {0, 4}, 8},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "type " << c.type << ", " << c.sizes.size() << " dims");
+        SCOPED_TRACE(::testing::Message()
+                     << "type " << c.type << ", " << c.sizes.size() << " dims");
         const auto dims = static_cast<int32_t>(c.sizes.size());
         HostArray array = HostArray::Empty(dims);
         HostArrayHandle handle = array.handle();

@@ -1,12 +1,13 @@
 // Reference objects: numbers, storage, user data, replication and lock nesting.
 
+#include "rhombel.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <set>
 #include <vector>
 
-#include "rhombel.h"
 #include "rhombel_testing.h"
 
 namespace {

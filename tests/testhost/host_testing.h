@@ -29,7 +29,9 @@ class HostArray {
         return array;
     }
     // A valid empty array: all numDims sizes 0.
-    static HostArray Empty(int32_t numDims) { return Doubles(std::vector<int32_t>(numDims, 0), {}); }
+    static HostArray Empty(int32_t numDims) {
+        return Doubles(std::vector<int32_t>(numDims, 0), {});
+    }
 
     HostArray(HostArray&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
     HostArray& operator=(HostArray&&) = delete;

@@ -1,5 +1,7 @@
 // The test host's run-time functions and test switches.
 
+#include "testhost.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "host_testing.h"
-#include "testhost.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ TEST(TestHost, NumericArrayResizeMakesRoomForSizesAndElements) {
     struct Case {
         int32_t type, dims, count, bytes;
     } const cases[] = {
-        {LMRT_TYPE_INT8, 2, 6, 8 + 6},      {LMRT_TYPE_UINT8, 1, 3, 4 + 3},
-        {LMRT_TYPE_DOUBLE, 2, 12, 8 + 96},  {LMRT_TYPE_DOUBLE, 1, 0, 4},
+        {LMRT_TYPE_INT8, 2, 6, 8 + 6},         {LMRT_TYPE_UINT8, 1, 3, 4 + 3},
+        {LMRT_TYPE_DOUBLE, 2, 12, 8 + 96},     {LMRT_TYPE_DOUBLE, 1, 0, 4},
         {LMRT_TYPE_COMPLEX128, 4, 5, 16 + 80}, {LMRT_TYPE_COMPLEX128, 1, 1, 4 + 16},
     };
     for (const auto& c : cases) {
@@ -51,7 +52,7 @@ TEST(TestHost, ResizeKeepsTheHandleAndMovesTheBlock) {
     EXPECT_EQ(made.handle, handle);
     EXPECT_NE(*handle, before);
     const auto* bytes = reinterpret_cast<const unsigned char*>(*handle);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(bytes[i], 0x11) << i;  // kept
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(bytes[i], 0x11) << i;                 // kept
     for (int i = 12; i < 20; ++i) EXPECT_EQ(bytes[i], TESTHOST_FILL_BYTE) << i;  // added
 
     ASSERT_EQ(DSSetHandleSize(handle, 6), TESTHOST_OK);
