@@ -2,7 +2,8 @@
 // Host numeric arrays: sizing through the host's memory manager, and access to
 // the dimension sizes and elements of a block. A block holds one int32 size per
 // dimension followed directly by the elements, so elements need not be aligned
-// for their type: element data is always accessed bytewise (memcpy).
+// for their type (a 1-D array of doubles starts 4 bytes into its block): read
+// and write element data bytewise (memcpy), never through a double pointer.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +15,8 @@ namespace hostbind {
 
 // Resizes the array in *handle (creating one when *handle is null) to the given
 // dimension sizes with NumericArrayResize and writes the sizes. Returns 0 or the
-// host's error code; kHostMemoryFull when the element count does not fit int32.
+// host's error code; kHostMemoryFull, without asking the host, for a negative
+// size or an element count beyond int32.
 int32_t ResizeArray(HostArrayHandle* handle, int32_t typeCode,
                     std::initializer_list<int32_t> sizes) noexcept;
 

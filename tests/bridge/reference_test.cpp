@@ -109,6 +109,18 @@ std::vector<double> ExchangeHalves(const std::vector<double>& matrix, int32_t co
     return exchanged;
 }
 
+// What SptGetParamH reports about a reference.
+struct Described {
+    int32_t status, rows, columns;
+    SptParamCluster params;
+};
+
+Described Describe(int32_t ref, uint8_t centred = 0) {
+    Described d{0, -1, -1, {-1, -1, -1, -1, -1}};
+    d.status = SptGetParamH(ref, centred, &d.rows, &d.columns, &d.params);
+    return d;
+}
+
 const kessling::TavikInfo& Record(int32_t ref) {
     return *static_cast<const kessling::TavikInfo*>(SptRefGetUserData(ref));
 }
@@ -171,16 +183,15 @@ TEST(References, ForeignStaleAndMadeUpNumbersAreRejectedByEveryExport) {
 TEST(References, ANewReferenceHoldsNoLayoutAndAcceptsNoRead) {
     BridgeRef ref;
     ASSERT_NE(ref.number, 0);
-    int32_t rows = -1, columns = -1;
-    SptParamCluster params{};
-    ASSERT_EQ(SptGetParamH(ref.number, 0, &rows, &columns, &params), 0);
-    EXPECT_EQ(rows, 0);
-    EXPECT_EQ(columns, 0);
-    EXPECT_EQ(params.layout, SPT_LAYOUT_NONE);
-    EXPECT_EQ(params.signalLength, 0);
-    EXPECT_EQ(params.timeStep, 0);
-    EXPECT_EQ(params.frequencyBins, 0);
-    EXPECT_EQ(params.firstFrequency, 0);
+    const Described fresh = Describe(ref.number);
+    ASSERT_EQ(fresh.status, 0);
+    EXPECT_EQ(fresh.rows, 0);
+    EXPECT_EQ(fresh.columns, 0);
+    EXPECT_EQ(fresh.params.layout, SPT_LAYOUT_NONE);
+    EXPECT_EQ(fresh.params.signalLength, 0);
+    EXPECT_EQ(fresh.params.timeStep, 0);
+    EXPECT_EQ(fresh.params.frequencyBins, 0);
+    EXPECT_EQ(fresh.params.firstFrequency, 0);
     EXPECT_EQ(Record(ref.number).order, -1);
 
     HostArray real = HostArray::Doubles({1, 1}, {5.0});
@@ -240,16 +251,15 @@ TEST(References, WhatIsSetIsReadBackTheSameWayCentredOrNot) {
             ExpectEmptyMatrix(other);
             EXPECT_EQ(other.Bytes(), 8);
 
-            int32_t rows = 0, columns = 0;
-            SptParamCluster cluster{};
-            ASSERT_EQ(SptGetParamH(ref.number, 0, &rows, &columns, &cluster), 0);
-            EXPECT_EQ(rows, c.rows);
-            EXPECT_EQ(columns, c.columns);
-            EXPECT_EQ(cluster.layout, c.layout);
-            EXPECT_EQ(cluster.signalLength, 777);
-            EXPECT_EQ(cluster.timeStep, 16);
-            EXPECT_EQ(cluster.frequencyBins, 2 * c.columns);
-            EXPECT_EQ(cluster.firstFrequency, 3);
+            const Described stored = Describe(ref.number);
+            ASSERT_EQ(stored.status, 0);
+            EXPECT_EQ(stored.rows, c.rows);
+            EXPECT_EQ(stored.columns, c.columns);
+            EXPECT_EQ(stored.params.layout, c.layout);
+            EXPECT_EQ(stored.params.signalLength, 777);
+            EXPECT_EQ(stored.params.timeStep, 16);
+            EXPECT_EQ(stored.params.frequencyBins, 2 * c.columns);
+            EXPECT_EQ(stored.params.firstFrequency, 3);
             EXPECT_EQ(Record(ref.number).order, 2);
             EXPECT_EQ(Record(ref.number).tag, kessling::kTavikTag);
         }
@@ -334,12 +344,8 @@ TEST(References, CentredFirstFrequencyIsShiftedByHalfTheBins) {
         HostArray empty = HostArray::Empty(2);
         const SptInfoCluster params{0, 1, SPT_LAYOUT_COMPLEX, 1, c.bins, c.first, -1};
         ASSERT_EQ(SptSetDataH(ref.number, 0, empty.handle(), empty.handle(), &params), 0);
-        int32_t rows = 0, columns = 0;
-        SptParamCluster cluster{};
-        ASSERT_EQ(SptGetParamH(ref.number, 1, &rows, &columns, &cluster), 0);
-        EXPECT_EQ(cluster.firstFrequency, c.centred);
-        ASSERT_EQ(SptGetParamH(ref.number, 0, &rows, &columns, &cluster), 0);
-        EXPECT_EQ(cluster.firstFrequency, c.first);
+        EXPECT_EQ(Describe(ref.number, 1).params.firstFrequency, c.centred);
+        EXPECT_EQ(Describe(ref.number, 0).params.firstFrequency, c.first);
     }
 }
 
@@ -517,13 +523,12 @@ TEST(References, AWriteTheReferenceCannotHoldLeavesItEmptyWithTheNewParameters) 
               kReferenceNotMade);
     RhombelTestFailResize(0);
 
-    int32_t rows = -1, columns = -1;
-    SptParamCluster cluster{};
-    ASSERT_EQ(SptGetParamH(ref.number, 0, &rows, &columns, &cluster), 0);
-    EXPECT_EQ(rows, 0);
-    EXPECT_EQ(columns, 0);
-    EXPECT_EQ(cluster.layout, SPT_LAYOUT_COMPLEX);
-    EXPECT_EQ(cluster.firstFrequency, 7);
+    const Described emptied = Describe(ref.number);
+    ASSERT_EQ(emptied.status, 0);
+    EXPECT_EQ(emptied.rows, 0);
+    EXPECT_EQ(emptied.columns, 0);
+    EXPECT_EQ(emptied.params.layout, SPT_LAYOUT_COMPLEX);
+    EXPECT_EQ(emptied.params.firstFrequency, 7);
     HostArray realOut = HostArray::Empty(2);
     HostArray complexOut = HostArray::Doubles({1, 1}, {3.0, 3.0});
     ASSERT_EQ(SptGetDataH(ref.number, 0, realOut.handle(), complexOut.handle()), 0);
