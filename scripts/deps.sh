@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make pkg-config python3 binutils clang-format
   googletest libbenchmark-dev libfftw3-dev
+  liblapack-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
 )
 

@@ -19,10 +19,10 @@ namespace {
 constexpr int kConvergenceTests = 30;
 
 // An element is negligible when adding its magnitude to the norm of the
-// bidiagonal matrix changes that norm by less than 1e-16. For norms of order 1
-// and above this is "the norm does not change at all"; for smaller norms it is
-// an absolute bound of 1e-16, which never drops anything the threshold of the
-// pseudo-inverse would keep.
+// bidiagonal matrix changes that norm by less than 1e-16. From a norm of 0.5
+// up, where one unit in the last place exceeds 1e-16, this is "the norm does
+// not change at all"; below, it is an absolute bound of about 1e-16, far under
+// the singular values the pseudo-inverse keeps.
 bool Negligible(double value, double norm) { return (norm + std::fabs(value)) - norm < 1e-16; }
 
 // sqrt(a² + b²) without overflow or destructive underflow: the larger
@@ -61,56 +61,93 @@ void RotateColumns(Matrix a, int32_t rows, int32_t p, int32_t q, double c, doubl
     }
 }
 
+// out[j] = Σ x[t·xStep]·y[t·yStep + j·yNext] over t = 0 ... count-1, for
+// j = 0 ... vectors-1: the dot products of one vector with several columns
+// (yStep = row length, yNext = 1) or rows (yStep = 1, yNext = row length), as
+// the reflections need them. Four sums run side by side, each taken in
+// increasing t as if alone: the results are the same to the last bit, but the
+// sums no longer wait for one another.
+void Dots(const double* x, std::ptrdiff_t xStep, const double* y, std::ptrdiff_t yStep,
+          std::ptrdiff_t yNext, int32_t count, int32_t vectors, double* out) {
+    int32_t j = 0;
+    for (; j + 4 <= vectors; j += 4) {
+        const double* y0 = y + j * yNext;
+        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0;
+        for (int32_t t = 0; t < count; ++t) {
+            const double xt = x[t * xStep];
+            const double* yt = y0 + t * yStep;
+            d0 += xt * yt[0];
+            d1 += xt * yt[yNext];
+            d2 += xt * yt[2 * yNext];
+            d3 += xt * yt[3 * yNext];
+        }
+        out[j] = d0;
+        out[j + 1] = d1;
+        out[j + 2] = d2;
+        out[j + 3] = d3;
+    }
+    for (; j < vectors; ++j) {
+        double d = 0.0;
+        for (int32_t t = 0; t < count; ++t) d += x[t * xStep] * y[t * yStep + j * yNext];
+        out[j] = d;
+    }
+}
+
+// A Householder reflector made in place from the `count` values x[0],
+// x[stride], ...: they are scaled by their sum of magnitudes and x[0] becomes
+// f - g, where g is minus the norm with the sign of f = x[0]. Scale 0 means
+// there is nothing to reflect and x is left as it is.
+struct Reflector {
+    double scale = 0.0, g = 0.0, h = 0.0;
+};
+
+Reflector MakeReflector(double* x, std::ptrdiff_t stride, int32_t count) {
+    Reflector reflector;
+    for (int32_t i = 0; i < count; ++i) reflector.scale += std::fabs(x[i * stride]);
+    if (reflector.scale == 0.0) return reflector;
+    double sum = 0.0;
+    for (int32_t i = 0; i < count; ++i) {
+        x[i * stride] /= reflector.scale;
+        sum += x[i * stride] * x[i * stride];
+    }
+    const double f = x[0];
+    reflector.g = -WithSign(std::sqrt(sum), f);
+    reflector.h = f * reflector.g - sum;
+    x[0] = f - reflector.g;
+    return reflector;
+}
+
 // Householder reduction of a (m×k) to bidiagonal form: the diagonal goes to s,
-// the superdiagonal to e (e[0] = 0); the reflectors stay in a. Returns the
-// norm used by the negligibility test.
-double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e) {
-    double g = 0.0, scale = 0.0, norm = 0.0;
+// the superdiagonal to e (e[0] = 0); the reflectors stay in a. `dots` holds m
+// doubles. Returns the norm used by the negligibility test.
+double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e, double* dots) {
+    double norm = 0.0;
+    Reflector right;
     for (int32_t i = 0; i < k; ++i) {
         const int32_t l = i + 1;
-        e[i] = scale * g;
-        g = scale = 0.0;
-        double sum = 0.0;
+        e[i] = right.scale * right.g;
         // Left reflector: zeroes column i below the diagonal.
-        for (int32_t r = i; r < m; ++r) scale += std::fabs(a(r, i));
-        if (scale != 0.0) {
-            for (int32_t r = i; r < m; ++r) {
-                a(r, i) /= scale;
-                sum += a(r, i) * a(r, i);
-            }
-            const double f = a(i, i);
-            g = -WithSign(std::sqrt(sum), f);
-            const double h = f * g - sum;
-            a(i, i) = f - g;
-            for (int32_t c = l; c < k; ++c) {
-                double dot = 0.0;
-                for (int32_t r = i; r < m; ++r) dot += a(r, i) * a(r, c);
-                const double factor = dot / h;
-                for (int32_t r = i; r < m; ++r) a(r, c) += factor * a(r, i);
-            }
-            for (int32_t r = i; r < m; ++r) a(r, i) *= scale;
+        const Reflector left = MakeReflector(&a(i, i), a.cols, m - i);
+        if (left.scale != 0.0) {
+            // e[l ...] is free until the right reflector below.
+            double* factor = e;
+            if (l < k) Dots(&a(i, i), a.cols, &a(i, l), a.cols, 1, m - i, k - l, factor + l);
+            for (int32_t c = l; c < k; ++c) factor[c] = factor[c] / left.h;
+            for (int32_t r = i; r < m; ++r)
+                for (int32_t c = l; c < k; ++c) a(r, c) += factor[c] * a(r, i);
+            for (int32_t r = i; r < m; ++r) a(r, i) *= left.scale;
         }
-        s[i] = scale * g;
-        g = scale = sum = 0.0;
+        s[i] = left.scale * left.g;
         // Right reflector: zeroes row i right of the superdiagonal.
+        right = Reflector{};
         if (i != k - 1) {
-            for (int32_t c = l; c < k; ++c) scale += std::fabs(a(i, c));
-            if (scale != 0.0) {
-                for (int32_t c = l; c < k; ++c) {
-                    a(i, c) /= scale;
-                    sum += a(i, c) * a(i, c);
-                }
-                const double f = a(i, l);
-                g = -WithSign(std::sqrt(sum), f);
-                const double h = f * g - sum;
-                a(i, l) = f - g;
-                for (int32_t c = l; c < k; ++c) e[c] = a(i, c) / h;
-                for (int32_t r = l; r < m; ++r) {
-                    double dot = 0.0;
-                    for (int32_t c = l; c < k; ++c) dot += a(r, c) * a(i, c);
-                    for (int32_t c = l; c < k; ++c) a(r, c) += dot * e[c];
-                }
-                for (int32_t c = l; c < k; ++c) a(i, c) *= scale;
+            right = MakeReflector(&a(i, l), 1, k - l);
+            if (right.scale != 0.0) {
+                for (int32_t c = l; c < k; ++c) e[c] = a(i, c) / right.h;
+                Dots(&a(i, l), 1, &a(l, l), 1, a.cols, k - l, m - l, dots + l);
+                for (int32_t r = l; r < m; ++r)
+                    for (int32_t c = l; c < k; ++c) a(r, c) += dots[r] * e[c];
+                for (int32_t c = l; c < k; ++c) a(i, c) *= right.scale;
             }
         }
         norm = std::fmax(norm, std::fabs(s[i]) + std::fabs(e[i]));
@@ -118,8 +155,8 @@ double Bidiagonalise(Matrix a, int32_t m, int32_t k, double* s, double* e) {
     return norm;
 }
 
-// V from the right reflectors kept in the rows of a.
-void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e) {
+// V from the right reflectors kept in the rows of a; `dots` holds k doubles.
+void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e, double* dots) {
     double g = 0.0;
     int32_t l = k;
     for (int32_t i = k - 1; i >= 0; --i) {
@@ -127,11 +164,9 @@ void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e) {
             if (g != 0.0) {
                 // Divided twice to avoid underflow.
                 for (int32_t r = l; r < k; ++r) v(r, i) = (a(i, r) / a(i, l)) / g;
-                for (int32_t c = l; c < k; ++c) {
-                    double dot = 0.0;
-                    for (int32_t r = l; r < k; ++r) dot += a(i, r) * v(r, c);
-                    for (int32_t r = l; r < k; ++r) v(r, c) += dot * v(r, i);
-                }
+                Dots(&a(i, l), 1, &v(l, l), v.cols, 1, k - l, k - l, dots + l);
+                for (int32_t r = l; r < k; ++r)
+                    for (int32_t c = l; c < k; ++c) v(r, c) += dots[c] * v(r, i);
             }
             for (int32_t c = l; c < k; ++c) v(i, c) = v(c, i) = 0.0;
         }
@@ -141,20 +176,19 @@ void AccumulateRight(Matrix a, Matrix v, int32_t k, const double* e) {
     }
 }
 
-// U, in place of the left reflectors kept in the columns of a.
-void AccumulateLeft(Matrix a, int32_t m, int32_t k, const double* s) {
+// U, in place of the left reflectors kept in the columns of a; `dots` holds k
+// doubles.
+void AccumulateLeft(Matrix a, int32_t m, int32_t k, const double* s, double* dots) {
     for (int32_t i = k - 1; i >= 0; --i) {
         const int32_t l = i + 1;
         double g = s[i];
         for (int32_t c = l; c < k; ++c) a(i, c) = 0.0;
         if (g != 0.0) {
             g = 1.0 / g;
-            for (int32_t c = l; c < k; ++c) {
-                double dot = 0.0;
-                for (int32_t r = l; r < m; ++r) dot += a(r, i) * a(r, c);
-                const double factor = (dot / a(i, i)) * g;
-                for (int32_t r = i; r < m; ++r) a(r, c) += factor * a(r, i);
-            }
+            if (l < k) Dots(&a(l, i), a.cols, &a(l, l), a.cols, 1, m - l, k - l, dots + l);
+            for (int32_t c = l; c < k; ++c) dots[c] = (dots[c] / a(i, i)) * g;
+            for (int32_t r = i; r < m; ++r)
+                for (int32_t c = l; c < k; ++c) a(r, c) += dots[c] * a(r, i);
             for (int32_t r = i; r < m; ++r) a(r, i) *= g;
         } else {
             for (int32_t r = i; r < m; ++r) a(r, i) = 0.0;
@@ -163,29 +197,43 @@ void AccumulateLeft(Matrix a, int32_t m, int32_t k, const double* s) {
     }
 }
 
+// U and V while the bidiagonal matrix is diagonalised. Only their leading
+// uRows and vRows rows are kept up to date: the rows are rotated independently,
+// so callers that need a few rows only are spared the others.
+struct Factors {
+    Matrix u, v;
+    int32_t uRows, vRows;
+    void RotateU(int32_t p, int32_t q, double c, double s) const {
+        RotateColumns(u, uRows, p, q, c, s);
+    }
+    void RotateV(int32_t p, int32_t q, double c, double s) const {
+        RotateColumns(v, vRows, p, q, c, s);
+    }
+};
+
 // Zeroes the superdiagonal element e[l] once s[l-1] is negligible, by rotations
 // of rows l ... j of the bidiagonal matrix against row l - 1.
-void CancelSuperdiagonal(Matrix u, int32_t m, int32_t l, int32_t j, double norm, double* s,
+void CancelSuperdiagonal(const Factors& f, int32_t l, int32_t j, double norm, double* s,
                          double* e) {
     const int32_t previous = l - 1;
     double c = 0.0, sn = 1.0;
     for (int32_t i = l; i <= j; ++i) {
-        const double f = sn * e[i];
+        const double g0 = sn * e[i];
         e[i] = c * e[i];
-        if (Negligible(f, norm)) break;
+        if (Negligible(g0, norm)) break;
         const double g = s[i];
-        double h = Hypotenuse(f, g);
+        double h = Hypotenuse(g0, g);
         s[i] = h;
         h = 1.0 / h;
         c = g * h;
-        sn = -f * h;
-        RotateColumns(u, m, previous, i, c, sn);
+        sn = -g0 * h;
+        f.RotateU(previous, i, c, sn);
     }
 }
 
 // One implicit-shift QR sweep over rows l ... j of the bidiagonal matrix, the
 // shift taken from the trailing 2×2 block.
-void Sweep(Matrix u, Matrix v, int32_t m, int32_t k, int32_t l, int32_t j, double* s, double* e) {
+void Sweep(const Factors& factors, int32_t l, int32_t j, double* s, double* e) {
     double x = s[l];
     const double z0 = s[j];
     double y = s[j - 1], g = e[j - 1], h = e[j];
@@ -207,7 +255,7 @@ void Sweep(Matrix u, Matrix v, int32_t m, int32_t k, int32_t l, int32_t j, doubl
         g = g * c - x * sn;
         h = y * sn;
         y *= c;
-        RotateColumns(v, k, p, q, c, sn);
+        factors.RotateV(p, q, c, sn);
         z = Hypotenuse(f, h);
         s[p] = z;
         // A zero hypotenuse leaves the rotation as it was.
@@ -218,15 +266,15 @@ void Sweep(Matrix u, Matrix v, int32_t m, int32_t k, int32_t l, int32_t j, doubl
         }
         f = c * g + sn * y;
         x = c * y - sn * g;
-        RotateColumns(u, m, p, q, c, sn);
+        factors.RotateU(p, q, c, sn);
     }
     e[l] = 0.0;
     e[j] = f;
     s[j] = x;
 }
 
-// Diagonalises the bidiagonal matrix (s, e), updating U and V.
-int32_t Diagonalise(Matrix u, Matrix v, int32_t m, int32_t k, double norm, double* s, double* e) {
+// Diagonalises the k×k bidiagonal matrix (s, e), updating U and V.
+int32_t Diagonalise(const Factors& f, int32_t k, double norm, double* s, double* e) {
     for (int32_t j = k - 1; j >= 0; --j) {
         for (int test = 1;; ++test) {
             // Find the start l of the unreduced block ending at j. e[0] stands
@@ -240,31 +288,31 @@ int32_t Diagonalise(Matrix u, Matrix v, int32_t m, int32_t k, double norm, doubl
                 }
                 if (Negligible(s[l - 1], norm)) break;
             }
-            if (cancel) CancelSuperdiagonal(u, m, l, j, norm, s, e);
+            if (cancel) CancelSuperdiagonal(f, l, j, norm, s, e);
             if (l == j) {
                 if (s[j] < 0.0) {
                     s[j] = -s[j];
-                    for (int32_t r = 0; r < k; ++r) v(r, j) = -v(r, j);
+                    for (int32_t r = 0; r < f.vRows; ++r) f.v(r, j) = -f.v(r, j);
                 }
                 break;
             }
             if (test == kConvergenceTests) return status::kNoConvergence;
-            Sweep(u, v, m, k, l, j, s, e);
+            Sweep(f, l, j, s, e);
         }
     }
     return status::kOk;
 }
 
 // Decreasing order, the columns of U and V exchanged alike.
-void Sort(Matrix u, Matrix v, int32_t m, int32_t k, double* s) {
+void Sort(const Factors& f, int32_t k, double* s) {
     for (int32_t i = 0; i < k; ++i) {
         int32_t largest = i;
         for (int32_t c = i + 1; c < k; ++c)
             if (s[c] > s[largest]) largest = c;
         if (largest == i) continue;
         std::swap(s[i], s[largest]);
-        for (int32_t r = 0; r < m; ++r) std::swap(u(r, i), u(r, largest));
-        for (int32_t r = 0; r < k; ++r) std::swap(v(r, i), v(r, largest));
+        for (int32_t r = 0; r < f.uRows; ++r) std::swap(f.u(r, i), f.u(r, largest));
+        for (int32_t r = 0; r < f.vRows; ++r) std::swap(f.v(r, i), f.v(r, largest));
     }
 }
 
@@ -272,12 +320,15 @@ void Sort(Matrix u, Matrix v, int32_t m, int32_t k, double* s) {
 
 int32_t Decompose(const Svd& svd, double* work) {
     const Matrix u{svd.u, svd.k}, v{svd.v, svd.k};
-    const double norm = Bidiagonalise(u, svd.m, svd.k, svd.s, work);
-    AccumulateRight(u, v, svd.k, work);
-    AccumulateLeft(u, svd.m, svd.k, svd.s);
-    const int32_t status = Diagonalise(u, v, svd.m, svd.k, norm, svd.s, work);
+    double* e = work;
+    double* dots = work + svd.k;
+    const double norm = Bidiagonalise(u, svd.m, svd.k, svd.s, e, dots);
+    AccumulateRight(u, v, svd.k, e, dots);
+    AccumulateLeft(u, svd.m, svd.k, svd.s, dots);
+    const Factors factors{u, v, svd.uRows, svd.vRows};
+    const int32_t status = Diagonalise(factors, svd.k, norm, svd.s, e);
     if (status != status::kOk) return status;
-    Sort(u, v, svd.m, svd.k, svd.s);
+    Sort(factors, svd.k, svd.s);
     return status::kOk;
 }
 
@@ -306,7 +357,8 @@ int32_t PseudoInverse(const double* a, int32_t m, int32_t k, double threshold, d
     const int64_t count = MatrixCount(rows, cols);
     if (count < 0) return status::kNoMemory;
     scratch::Array<double> u(static_cast<std::size_t>(count)),
-        v(static_cast<std::size_t>(cols) * cols), s(cols), work(cols);
+        v(static_cast<std::size_t>(cols) * cols), s(cols),
+        work(static_cast<std::size_t>(rows) + cols);
     if (!u || !v || !s || !work) return status::kNoMemory;
     for (int32_t r = 0; r < m; ++r)
         for (int32_t c = 0; c < k; ++c) {
@@ -314,7 +366,7 @@ int32_t PseudoInverse(const double* a, int32_t m, int32_t k, double threshold, d
                                                  : static_cast<std::ptrdiff_t>(r) * k + c;
             u[at] = a[static_cast<std::ptrdiff_t>(r) * k + c];
         }
-    const Svd svd{u.get(), s.get(), v.get(), rows, cols};
+    const Svd svd{u.get(), s.get(), v.get(), rows, cols, rows, cols};
     const int32_t status = Decompose(svd, work.get());
     if (status != status::kOk) return status;
     // V·diag(s⁺)·Uᵀ is cols×rows: the pseudo-inverse itself, or its transpose.

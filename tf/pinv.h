@@ -8,18 +8,22 @@
 namespace pinv {
 
 // A = U·diag(s)·Vᵀ of an m×k matrix with m >= k: U is m×k, V is k×k, the k
-// singular values are non-negative and in decreasing order.
+// singular values are non-negative and in decreasing order. Only the leading
+// uRows rows of U and vRows rows of V are computed (m and k for all of them);
+// the others are left meaningless.
 struct Svd {
     double* u;
     double* s;
     double* v;
     int32_t m;
     int32_t k;
+    int32_t uRows;
+    int32_t vRows;
 };
 
 // Decomposes the m×k matrix held in svd.u (m >= k >= 1), overwriting it with U.
-// `work` holds k doubles. Returns 0, or -20062 when a singular value has not
-// converged after 30 tests.
+// `work` holds m + k doubles. Returns 0, or -20062 when a singular value has
+// not converged after 30 tests.
 int32_t Decompose(const Svd& svd, double* work);
 
 // Element (r, c) of V·diag(s⁺)·Uᵀ, the pseudo-inverse of the decomposed matrix,

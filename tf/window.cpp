@@ -56,21 +56,27 @@ int32_t FastDual(const double* w, int32_t L, int32_t D, int32_t N, int32_t mode,
     const auto columns = static_cast<std::size_t>(cols);
     scratch::Array<double> extended(static_cast<std::size_t>(periodCount)),
         matrix(static_cast<std::size_t>(matrixCount)), v(columns * columns), s(columns),
-        work(columns);
+        work(static_cast<std::size_t>(rows) + columns);
     if (!extended || !matrix || !v || !s || !work) return status::kNoMemory;
 
     for (int64_t k = 0; k < period; ++k) extended[k] = k < L ? w[k] : 0.0;
 
-    const pinv::Svd svd{matrix.get(), s.get(), v.get(), static_cast<int32_t>(rows),
-                        static_cast<int32_t>(cols)};
+    // γ needs all of U and the first row of V, or (transposed) the first row of
+    // U and all of V.
+    const auto m = static_cast<int32_t>(rows), k = static_cast<int32_t>(cols);
+    const pinv::Svd svd{matrix.get(),       s.get(),           v.get(), m, k,
+                        transposed ? 1 : m, transposed ? k : 1};
     for (int32_t i = 0; i < D; ++i) {
         // A[j][r] = w̃[(i + j·D + r·N) mod period]: row j is sample j of the
         // phase, column r one shift of the window.
-        for (int64_t j = 0; j < unknowns; ++j)
+        for (int64_t j = 0; j < unknowns; ++j) {
+            int64_t sample = i + j * D;  // < L <= period
             for (int64_t r = 0; r < shifts; ++r) {
-                const int64_t at = transposed ? r * cols + j : j * cols + r;
-                matrix[at] = extended[(i + j * D + r * N) % period];
+                matrix[transposed ? r * cols + j : j * cols + r] = extended[sample];
+                sample += N;
+                if (sample >= period) sample -= period;
             }
+        }
         const int32_t solved = pinv::Decompose(svd, work.get());
         if (solved != status::kOk) return solved;
         // The minimum-norm solution of Aᵀ·γ = (1, 0, ..., 0) is the first row

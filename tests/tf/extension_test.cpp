@@ -148,14 +148,6 @@ TEST(Extension, FitsContinueLinesAndParabolasExactly) {
     }
 }
 
-TEST(Extension, FadedMirrorOfOneSampleIsZero) {
-    const double x[3] = {2.5, -1.0, 4.0};
-    double before = kSentinel, after = kSentinel;
-    ASSERT_EQ(ReExtension(x, 3, 3, 1, &before, &after), 0);
-    EXPECT_EQ(before, 0.0);
-    EXPECT_EQ(after, 0.0);
-}
-
 struct Rejection {
     int type;
     int n;

@@ -113,8 +113,8 @@ struct Decomposition {
 Decomposition Decompose(const Matrix& a) {
     Decomposition d{0, ToDoubles(a), std::vector<double>(a.cols),
                     std::vector<double>(static_cast<size_t>(a.cols) * a.cols)};
-    std::vector<double> work(a.cols);
-    const pinv::Svd svd{d.u.data(), d.s.data(), d.v.data(), a.rows, a.cols};
+    std::vector<double> work(a.rows + a.cols);
+    const pinv::Svd svd{d.u.data(), d.s.data(), d.v.data(), a.rows, a.cols, a.rows, a.cols};
     d.status = pinv::Decompose(svd, work.data());
     return d;
 }
