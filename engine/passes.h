@@ -1,9 +1,14 @@
 #pragma once
 // Drivers of the fixed-radix kernels. Every kernel runs on four transforms at
 // once, one per vector lane: the leaf passes put consecutive DFTs of the pass
-// in the lanes, the twiddle passes consecutive columns j. Included by the
-// generated kernel files only, which are compiled once per instruction set;
-// ENGINE_ISA_NS names the variant and keeps the copies apart.
+// in the lanes, the twiddle passes consecutive columns j. A kernel reads and
+// writes through an accessor (io.Load, io.Store) whose lanes are consecutive
+// doubles; where the data are not laid out so (partial blocks, strides), the
+// pass gathers them into a local block of the same shape and scatters the
+// results back, so that each pass holds one copy of its kernel.
+//
+// Included by the generated kernel files only, which are compiled once per
+// instruction set; ENGINE_ISA_NS names the variant and keeps the copies apart.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +20,8 @@
 #error "ENGINE_ISA_NS must name the instruction-set variant being compiled"
 #endif
 
-#define ENGINE_KERNEL static inline __attribute__((always_inline))
 #define ENGINE_INLINE inline __attribute__((always_inline))
+#define ENGINE_KERNEL static ENGINE_INLINE
 
 namespace engine {
 namespace ENGINE_ISA_NS {
@@ -28,128 +33,195 @@ typedef double Vec __attribute__((vector_size(4 * sizeof(double))));
 constexpr int kLanes = 4;
 static_assert(kLanes == kTwiddleBlock, "one twiddle block per vector");
 
-ENGINE_INLINE Vec Load(const double* p) {
+ENGINE_INLINE Vec LoadVec(const double* p) {
     Vec v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-ENGINE_INLINE void Store(double* p, Vec v) { std::memcpy(p, &v, sizeof v); }
+ENGINE_INLINE void StoreVec(double* p, Vec v) { std::memcpy(p, &v, sizeof v); }
 
 ENGINE_INLINE Vec Reverse(Vec v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
 
-ENGINE_INLINE Vec Broadcast(double v) { return Vec{v, v, v, v}; }
-
-// Lanes lo ... hi-1 of a vector whose lane l lives at p[l*step]. The other
-// lanes repeat a valid element, so nothing outside the data is read; they are
-// never stored.
-ENGINE_INLINE Vec Gather(const double* p, ptrdiff_t step, int lo, int hi) {
-    const auto at = [&](int l) { return p[(l < lo ? lo : l >= hi ? hi - 1 : l) * step]; };
+// Lanes l < lanes from p[l*step]; the others repeat the last valid one.
+ENGINE_INLINE Vec Gather(const double* p, ptrdiff_t step, int lanes) {
+    const auto at = [&](int l) { return p[(l < lanes ? l : lanes - 1) * step]; };
     return Vec{at(0), at(1), at(2), at(3)};
 }
 
-ENGINE_INLINE void Scatter(double* p, ptrdiff_t step, Vec v, int lo, int hi) {
-    for (int l = lo; l < hi; ++l) p[l * step] = v[l];
+template <class V>
+struct Pair {
+    V re, im;
+};
+
+// a * w for the twiddle w = (wr, wi).
+ENGINE_INLINE Pair<Vec> Rotate(Vec ar, Vec ai, Vec wr, Vec wi) {
+    return {ar * wr - ai * wi, ar * wi + ai * wr};
 }
 
-// Lane l of v[k] (k = 0 ... 3) goes to p[l*rowStride + k].
-ENGINE_INLINE void StoreTransposed(double* p, ptrdiff_t rowStride, const Vec* v) {
-    const Vec t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);
-    const Vec t1 = __builtin_shufflevector(v[0], v[1], 1, 5, 3, 7);
-    const Vec t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 2, 6);
-    const Vec t3 = __builtin_shufflevector(v[2], v[3], 1, 5, 3, 7);
-    Store(p, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
-    Store(p + rowStride, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
-    Store(p + 2 * rowStride, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
-    Store(p + 3 * rowStride, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
-}
-
-// Loads element q (at p + q*col) of `lanes` transforms whose lane l is at
-// p + l*step.
-template <int R>
-ENGINE_INLINE void LoadColumns(Vec* v, const double* p, ptrdiff_t col, ptrdiff_t step, int lo,
-                               int hi) {
-    if (lo == 0 && hi == kLanes && step == 1) {
-        for (int q = 0; q < R; ++q) v[q] = Load(p + q * col);
-    } else if (lo == 0 && hi == kLanes && step == -1) {
-        for (int q = 0; q < R; ++q) v[q] = Reverse(Load(p + q * col - 3));
+// Lane l of v[c] (c < count) goes to p[l*rowStride + c].
+ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int count) {
+    if (count == kLanes) {
+        const Vec t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);
+        const Vec t1 = __builtin_shufflevector(v[0], v[1], 1, 5, 3, 7);
+        const Vec t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 2, 6);
+        const Vec t3 = __builtin_shufflevector(v[2], v[3], 1, 5, 3, 7);
+        StoreVec(p, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
+        StoreVec(p + rowStride, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
+        StoreVec(p + 2 * rowStride, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
+        StoreVec(p + 3 * rowStride, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
     } else {
-        for (int q = 0; q < R; ++q) v[q] = Gather(p + q * col, step, lo, hi);
+        for (int l = 0; l < kLanes; ++l)
+            for (int c = 0; c < count; ++c) p[l * rowStride + c] = v[c][l];
     }
 }
 
-ENGINE_INLINE void StoreColumn(double* p, ptrdiff_t step, Vec v, int lo, int hi) {
-    if (lo == 0 && hi == kLanes && step == 1)
-        Store(p, v);
-    else if (lo == 0 && hi == kLanes && step == -1)
-        Store(p - 3, Reverse(v));
-    else
-        Scatter(p, step, v, lo, hi);
-}
+// Leaf outputs: lane l's r results as one row, rows rowStride apart. The
+// kernels store in groups of four consecutive outputs, which are transposed.
+template <int R, int Arrays>
+struct Rows {
+    double* out[Arrays];
+    ptrdiff_t rowStride;
+    Vec pending[Arrays][kLanes];
 
-// Leaf outputs: lane l of v[k] goes to p[(l*R + k)*outStride].
-template <int R>
-ENGINE_INLINE void StoreLeafOutputs(double* p, ptrdiff_t outStride, const Vec* v, int lanes) {
-    if (lanes == kLanes && outStride == 1 && R % kLanes == 0) {
-        for (int k = 0; k < R; k += kLanes) StoreTransposed(p + k, R, v + k);
-    } else {
-        for (int k = 0; k < R; ++k) Scatter(p + k * outStride, R * outStride, v[k], 0, lanes);
-    }
-}
-
-// Multiplies element q >= 1 by the twiddles of its block of columns; with
-// `skipFirst` lane 0 (column j = 0) keeps its value.
-template <int R>
-ENGINE_INLINE void ApplyTwiddles(Vec* re, Vec* im, const double* twRe, const double* twIm,
-                                 bool skipFirst) {
-    for (int q = 1; q < R; ++q) {
-        const Vec wr = Load(twRe + (q - 1) * kLanes);
-        const Vec wi = Load(twIm + (q - 1) * kLanes);
-        const Vec ar = re[q], ai = im[q];
-        Vec br = ar * wr - ai * wi;
-        Vec bi = ar * wi + ai * wr;
-        if (skipFirst) {
-            br[0] = ar[0];
-            bi[0] = ai[0];
+    ENGINE_INLINE void Put(int k, const Vec (&v)[Arrays]) {
+        for (int a = 0; a < Arrays; ++a) pending[a][k % kLanes] = v[a];
+        if (k % kLanes == kLanes - 1 || k == R - 1) {
+            const int first = k - k % kLanes;
+            for (int a = 0; a < Arrays; ++a)
+                StoreRows(out[a] + first, rowStride, pending[a], k % kLanes + 1);
         }
-        re[q] = br;
-        im[q] = bi;
     }
-}
+};
+
+// Complex leaf: input q of lane l at (re, im)[q*step + l].
+template <int R>
+struct ComplexLeafIO {
+    using Value = Vec;
+    const double* re;
+    const double* im;
+    ptrdiff_t step;
+    Rows<R, 2> rows;
+
+    ENGINE_INLINE Pair<Vec> Load(int q) const {
+        return {LoadVec(re + q * step), LoadVec(im + q * step)};
+    }
+    ENGINE_INLINE void Store(int k, Vec r, Vec i) { rows.Put(k, {r, i}); }
+};
+
+template <int R>
+struct RealLeafIO {
+    using Value = Vec;
+    const double* x;
+    ptrdiff_t step;
+    Rows<R, 1> rows;
+
+    ENGINE_INLINE Vec Load(int q) const { return LoadVec(x + q * step); }
+    ENGINE_INLINE void Store(int k, Vec v) { rows.Put(k, {v}); }
+};
+
+// Twiddle pass: element q of column j + l at (re, im)[q*col + l], in place;
+// element q >= 1 is multiplied by its twiddle when loaded.
+struct TwiddleIO {
+    using Value = Vec;
+    double* re;
+    double* im;
+    ptrdiff_t col;
+    const double* twRe;
+    const double* twIm;
+
+    ENGINE_INLINE Pair<Vec> Load(int q) const {
+        const Vec ar = LoadVec(re + q * col), ai = LoadVec(im + q * col);
+        if (q == 0) return {ar, ai};
+        return Rotate(ar, ai, LoadVec(twRe + (q - 1) * kLanes), LoadVec(twIm + (q - 1) * kLanes));
+    }
+    ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
+        StoreVec(re + k * col, r);
+        StoreVec(im + k * col, i);
+    }
+};
+
+// Real twiddle pass, columns 1 <= j < m/2: element q of column j + l is the
+// complex value (up[q*col + l], down[q*col - l]), twiddled when loaded.
+// Result k goes, for k < (R+1)/2, to low[k*col + l] (real part) and
+// high[-k*col - l] (imaginary part), else conjugated with the places swapped.
+// In memory low is up and high lies at the down places of element R-1-k.
+template <int R>
+struct HalfComplexIO {
+    using Value = Vec;
+    double* up;
+    double* down;
+    double* high;
+    ptrdiff_t col;
+    const double* twRe;
+    const double* twIm;
+
+    ENGINE_INLINE Pair<Vec> Load(int q) const {
+        const Vec ar = LoadVec(up + q * col), ai = Reverse(LoadVec(down + q * col - (kLanes - 1)));
+        if (q == 0) return {ar, ai};
+        return Rotate(ar, ai, LoadVec(twRe + (q - 1) * kLanes), LoadVec(twIm + (q - 1) * kLanes));
+    }
+    ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
+        double* low = up + k * col;
+        double* highAt = high - k * col - (kLanes - 1);
+        if (2 * k < R) {
+            StoreVec(low, r);
+            StoreVec(highAt, Reverse(i));
+        } else {
+            StoreVec(highAt, Reverse(r));
+            StoreVec(low, -i);
+        }
+    }
+};
+
+// One column of real values, element q at p[q*col], in place (scalar).
+struct ColumnIO {
+    using Value = double;
+    double* p;
+    ptrdiff_t col;
+
+    ENGINE_INLINE double Load(int q) const { return p[q * col]; }
+    ENGINE_INLINE void Store(int k, double v) const { p[k * col] = v; }
+};
 
 template <class K>
 void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm,
                  ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride, int32_t count) {
     constexpr int R = K::kRadix;
+    double gathered[2][R * kLanes];
+    double rows[2][R * kLanes];
     for (int32_t t = 0; t < count; t += kLanes) {
         const int lanes = count - t < kLanes ? count - t : kLanes;
-        Vec re[R], im[R];
-        LoadColumns<R>(re, inRe + t * callStride, kernelStride, callStride, 0, lanes);
-        LoadColumns<R>(im, inIm + t * callStride, kernelStride, callStride, 0, lanes);
-        K::Complex(re, im);
-        StoreLeafOutputs<R>(outRe + t * R * outStride, outStride, re, lanes);
-        StoreLeafOutputs<R>(outIm + t * R * outStride, outStride, im, lanes);
-    }
-}
-
-template <class K>
-void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const double* twRe,
-                    const double* twIm) {
-    constexpr int R = K::kRadix;
-    const ptrdiff_t col = m * stride;
-    for (int32_t j = 0; j < m; j += kLanes) {
-        const int lanes = m - j < kLanes ? m - j : kLanes;
-        double* pr = re + j * stride;
-        double* pi = im + j * stride;
-        Vec xr[R], xi[R];
-        LoadColumns<R>(xr, pr, col, stride, 0, lanes);
-        LoadColumns<R>(xi, pi, col, stride, 0, lanes);
-        const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
-        ApplyTwiddles<R>(xr, xi, twRe + block, twIm + block, j == 0);
-        K::Complex(xr, xi);
-        for (int k = 0; k < R; ++k) {
-            StoreColumn(pr + k * col, stride, xr[k], 0, lanes);
-            StoreColumn(pi + k * col, stride, xi[k], 0, lanes);
+        const double* re = inRe + t * callStride;
+        const double* im = inIm + t * callStride;
+        ComplexLeafIO<R> io;
+        if (lanes == kLanes && callStride == 1) {
+            io.re = re;
+            io.im = im;
+            io.step = kernelStride;
+        } else {
+            for (int q = 0; q < R; ++q) {
+                StoreVec(gathered[0] + q * kLanes,
+                         Gather(re + q * kernelStride, callStride, lanes));
+                StoreVec(gathered[1] + q * kLanes,
+                         Gather(im + q * kernelStride, callStride, lanes));
+            }
+            io.re = gathered[0];
+            io.im = gathered[1];
+            io.step = kLanes;
+        }
+        const bool direct = lanes == kLanes && outStride == 1;
+        io.rows.out[0] = direct ? outRe + t * R : rows[0];
+        io.rows.out[1] = direct ? outIm + t * R : rows[1];
+        io.rows.rowStride = R;
+        K::Complex(io);
+        if (!direct) {
+            for (int l = 0; l < lanes; ++l) {
+                for (int k = 0; k < R; ++k) {
+                    outRe[((t + l) * R + k) * outStride] = rows[0][l * R + k];
+                    outIm[((t + l) * R + k) * outStride] = rows[1][l * R + k];
+                }
+            }
         }
     }
 }
@@ -158,63 +230,118 @@ template <class K>
 void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t callStride,
               ptrdiff_t outStride, int32_t count) {
     constexpr int R = K::kRadix;
+    double gathered[R * kLanes];
+    double rows[R * kLanes];
     for (int32_t t = 0; t < count; t += kLanes) {
         const int lanes = count - t < kLanes ? count - t : kLanes;
-        Vec x[R];
-        LoadColumns<R>(x, in + t * callStride, kernelStride, callStride, 0, lanes);
-        K::Real(x);
-        StoreLeafOutputs<R>(out + t * R * outStride, outStride, x, lanes);
+        const double* x = in + t * callStride;
+        RealLeafIO<R> io;
+        if (lanes == kLanes && callStride == 1) {
+            io.x = x;
+            io.step = kernelStride;
+        } else {
+            for (int q = 0; q < R; ++q)
+                StoreVec(gathered + q * kLanes, Gather(x + q * kernelStride, callStride, lanes));
+            io.x = gathered;
+            io.step = kLanes;
+        }
+        const bool direct = lanes == kLanes && outStride == 1;
+        io.rows.out[0] = direct ? out + t * R : rows;
+        io.rows.rowStride = R;
+        K::Real(io);
+        if (!direct) {
+            for (int l = 0; l < lanes; ++l)
+                for (int k = 0; k < R; ++k) out[((t + l) * R + k) * outStride] = rows[l * R + k];
+        }
+    }
+}
+
+template <class K>
+void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const double* twRe,
+                    const double* twIm) {
+    constexpr int R = K::kRadix;
+    const ptrdiff_t col = m * stride;
+    double local[2][R * kLanes];
+    for (int32_t j = 0; j < m; j += kLanes) {
+        const int lanes = m - j < kLanes ? m - j : kLanes;
+        double* pr = re + j * stride;
+        double* pi = im + j * stride;
+        const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
+        // Column j = 0 meets the table's (1, 0), which leaves it as it is.
+        TwiddleIO io{pr, pi, col, twRe + block, twIm + block};
+        const bool direct = lanes == kLanes && stride == 1;
+        if (!direct) {
+            for (int q = 0; q < R; ++q) {
+                StoreVec(local[0] + q * kLanes, Gather(pr + q * col, stride, lanes));
+                StoreVec(local[1] + q * kLanes, Gather(pi + q * col, stride, lanes));
+            }
+            io.re = local[0];
+            io.im = local[1];
+            io.col = kLanes;
+        }
+        K::Complex(io);
+        if (!direct) {
+            for (int q = 0; q < R; ++q) {
+                for (int l = 0; l < lanes; ++l) {
+                    pr[q * col + l * stride] = local[0][q * kLanes + l];
+                    pi[q * col + l * stride] = local[1][q * kLanes + l];
+                }
+            }
+        }
     }
 }
 
 // In place over R half-complex blocks of length m (block q at q*m): column
-// j = 0 by the real kernel, columns 1 <= j < m/2 as complex values
-// (block q at j, block q at m-j) by twiddles and the complex kernel, and for
-// even m the column j = m/2 by the half-sample kernel. Results go to their
-// half-complex places in the length R*m.
+// j = 0 by the real kernel, columns 1 <= j < m/2 as complex values (block q at
+// j, block q at m-j) by twiddles and the complex kernel, and for even m the
+// column j = m/2 by the half-sample kernel. Results go to their half-complex
+// places in the length R*m.
 template <class K>
 void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, const double* twIm) {
     constexpr int R = K::kRadix;
-    constexpr int kLow = (R + 1) / 2;  // X[j + k*m] with k < kLow lies below N/2
     const ptrdiff_t col = m * stride;
-    double* const end = x + R * col;  // position N
     {
-        Vec v[R];
-        for (int q = 0; q < R; ++q) v[q] = Broadcast(x[q * col]);
-        K::Real(v);
-        for (int k = 0; k < R; ++k) x[k * col] = v[k][0];
+        ColumnIO io{x, col};
+        K::Real(io);
     }
-    const int32_t columns = (m + 1) / 2;
+    double local[2][R * kLanes];
+    const int32_t columns = (m + 1) / 2;  // j < columns: j < m/2
     for (int32_t j = 0; j < columns; j += kLanes) {
-        const int lo = j == 0 ? 1 : 0;
-        const int hi = columns - j < kLanes ? columns - j : kLanes;
-        if (lo >= hi) break;
-        double* up = x + j * stride;          // block q at j + l
-        double* down = x + (m - j) * stride;  // block q at m - j - l
-        Vec yr[R], yi[R];
-        LoadColumns<R>(yr, up, col, stride, lo, hi);
-        LoadColumns<R>(yi, down, col, -stride, lo, hi);
+        const int first = j == 0 ? 1 : 0;
+        const int lanes = columns - j < kLanes ? columns - j : kLanes;
+        if (first >= lanes) break;
+        double* up = x + j * stride;
+        double* down = x + (m - j) * stride;
         const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
-        ApplyTwiddles<R>(yr, yi, twRe + block, twIm + block, false);
-        K::Complex(yr, yi);
-        for (int k = 0; k < R; ++k) {
-            double* low = up + k * col;                 // position j + k*m
-            double* high = end - j * stride - k * col;  // position N - j - k*m
-            if (k < kLow) {
-                StoreColumn(low, stride, yr[k], lo, hi);
-                StoreColumn(high, -stride, yi[k], lo, hi);
-            } else {
-                StoreColumn(high, -stride, yr[k], lo, hi);
-                StoreColumn(low, stride, -yi[k], lo, hi);
+        HalfComplexIO<R> io{up, down, x + R * col - j * stride, col, twRe + block, twIm + block};
+        const bool direct = first == 0 && lanes == kLanes && stride == 1;
+        if (!direct) {
+            // The same shape locally: up lanes ascending, down lanes descending.
+            for (int q = 0; q < R; ++q) {
+                for (int l = 0; l < kLanes; ++l) {
+                    const int from = l < first ? first : l < lanes ? l : lanes - 1;
+                    local[0][q * kLanes + l] = up[q * col + from * stride];
+                    local[1][q * kLanes + kLanes - 1 - l] = down[q * col - from * stride];
+                }
+            }
+            io.up = local[0];
+            io.down = local[1] + kLanes - 1;
+            io.high = local[1] + (R - 1) * kLanes + kLanes - 1;
+            io.col = kLanes;
+        }
+        K::Complex(io);
+        if (!direct) {
+            for (int q = 0; q < R; ++q) {
+                for (int l = first; l < lanes; ++l) {
+                    up[q * col + l * stride] = local[0][q * kLanes + l];
+                    down[q * col - l * stride] = local[1][q * kLanes + kLanes - 1 - l];
+                }
             }
         }
     }
     if (m % 2 == 0) {
-        double* mid = x + (m / 2) * stride;
-        Vec v[R];
-        for (int q = 0; q < R; ++q) v[q] = Broadcast(mid[q * col]);
-        K::Half(v);
-        for (int k = 0; k < R; ++k) mid[k * col] = v[k][0];
+        ColumnIO io{x + (m / 2) * stride, col};
+        K::Half(io);
     }
 }
 

@@ -405,25 +405,73 @@ def fmt(c):
     return text
 
 
-def emit_body(D, outs, indent):
+def emit_body(D, outs, indent, hazards):
+    """Straight-line code in the order the graph was built. Inputs are loaded
+    just before their first use; outputs are stored in groups of four
+    consecutive indices (so that a pass can transpose them) as soon as a group
+    is complete and every input its places may share (`hazards`) is loaded."""
     nodes = live_nodes(D, outs)
+    complex_io = any(arr == "im" for (arr, _, _) in outs)
+    by_index = {}
+    for arr, idx, t in outs:
+        by_index.setdefault(idx, {})[arr] = t
+    groups = sorted({idx // 4 for idx in by_index})
     names = {}
+    loaded = set()
+    used_inputs = {int(n.name[1:]) for n in nodes if n.op == "in"}
     lines = []
-    inputs = [n for n in nodes if n.op == "in"]
+    count = [0]
 
-    def key(name):
-        return (name[0], int(name[1:]))
+    def load(index):
+        if index in loaded:
+            return
+        loaded.add(index)
+        if complex_io:
+            lines.append("const auto [r%d, i%d] = io.Load(%d);" % (index, index, index))
+        else:
+            lines.append("const V x%d = io.Load(%d);" % (index, index))
 
-    for n in sorted(inputs, key=lambda n: key(n.name)):
-        arr = {"r": "re", "i": "im", "x": "x"}[n.name[0]]
-        names[n.id] = n.name
-        lines.append("const Vec %s = %s[%s];" % (n.name, arr, n.name[1:]))
-    count = 0
+    def term(t):
+        if t is None:
+            return "V{}"
+        return ("-" if t[1] < 0 else "") + names[t[0].id]
+
+    def ready(group):
+        for idx in range(4 * group, 4 * group + 4):
+            if idx not in by_index:
+                continue
+            for t in by_index[idx].values():
+                if t is not None and t[0].id not in names:
+                    return False
+            if any(h in used_inputs and h not in loaded for h in hazards(idx)):
+                return False
+        return True
+
+    pending = list(groups)
+
+    def flush():
+        for group in list(pending):
+            if not ready(group):
+                continue
+            pending.remove(group)
+            for idx in range(4 * group, 4 * group + 4):
+                if idx not in by_index:
+                    continue
+                parts = by_index[idx]
+                if complex_io:
+                    lines.append("io.Store(%d, %s, %s);" % (idx, term(parts["re"]), term(parts["im"])))
+                else:
+                    lines.append("io.Store(%d, %s);" % (idx, term(parts["x"])))
+
     for n in nodes:
         if n.op == "in":
             continue
-        name = "t%d" % count
-        count += 1
+        for a in n.args:
+            if a.op == "in":
+                load(int(a.name[1:]))
+                names[a.id] = a.name
+        name = "t%d" % count[0]
+        count[0] += 1
         names[n.id] = name
         if n.op == "add":
             expr = "%s + %s" % (names[n.args[0].id], names[n.args[1].id])
@@ -431,13 +479,14 @@ def emit_body(D, outs, indent):
             expr = "%s - %s" % (names[n.args[0].id], names[n.args[1].id])
         else:
             expr = "%s * %s" % (names[n.args[0].id], fmt(n.const))
-        lines.append("const Vec %s = %s;" % (name, expr))
-    for arr, idx, t in outs:
-        if t is None:
-            rhs = "Vec{}"
-        else:
-            rhs = ("-" if t[1] < 0 else "") + names[t[0].id]
-        lines.append("%s[%d] = %s;" % (arr, idx, rhs))
+        lines.append("const V %s = %s;" % (name, expr))
+        flush()
+    for n in nodes:
+        if n.op == "in" and n.id not in names:
+            load(int(n.name[1:]))
+            names[n.id] = n.name
+    flush()
+    assert not pending
     return "\n".join(indent + line for line in lines)
 
 
@@ -496,22 +545,33 @@ namespace engine {{
 namespace ENGINE_ISA_NS {{
 namespace {{
 
+// Each kernel reads its inputs through io.Load(q) and writes its outputs
+// through io.Store(k, ...); the pass's accessor decides where they live.
 struct Dft{r} {{
     static constexpr int kRadix = {r};
 
-    // In place: (re, im)[k] <- sum_j (re, im)[j] e^(-2 pi i jk/{r}).
-    ENGINE_KERNEL void Complex(Vec* re, Vec* im) {{
+    // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/{r}). Output k is stored
+    // after inputs k and {r}-1-k are loaded.
+    template <class IO>
+    ENGINE_KERNEL void Complex(IO& io) {{
+        using V = typename IO::Value;
 {complex}
     }}
 
-    // In place: r real values -> their DFT in half-complex order.
-    ENGINE_KERNEL void Real(Vec* x) {{
+    // The DFT of {r} real values in half-complex order. Output k is stored
+    // after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Real(IO& io) {{
+        using V = typename IO::Value;
 {real}
     }}
 
-    // In place: r real values x_q -> X_k = sum_q x_q e^(-pi i q(2k+1)/{r}) for
-    // k < ceil(r/2), as x[k] = Re X_k and x[r-1-k] = Im X_k.
-    ENGINE_KERNEL void Half(Vec* x) {{
+    // X_k = sum_q x_q e^(-pi i q(2k+1)/{r}) of {r} real values x_q, for
+    // k < ceil({r}/2): output k is Re X_k, output {r}-1-k is Im X_k. Output k is
+    // stored after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Half(IO& io) {{
+        using V = typename IO::Value;
 {half}
     }}
 }};
@@ -539,9 +599,9 @@ def build(r):
         cx=op_counts(*kernels["Complex"]),
         re=op_counts(*kernels["Real"]),
         hf=op_counts(*kernels["Half"]),
-        complex=emit_body(*kernels["Complex"], ind),
-        real=emit_body(*kernels["Real"], ind),
-        half=emit_body(*kernels["Half"], ind),
+        complex=emit_body(*kernels["Complex"], ind, lambda k: (k, r - 1 - k)),
+        real=emit_body(*kernels["Real"], ind, lambda k: (k,)),
+        half=emit_body(*kernels["Half"], ind, lambda k: (k,)),
     )
 
 

@@ -9,42 +9,49 @@ namespace engine {
 namespace ENGINE_ISA_NS {
 namespace {
 
+// Each kernel reads its inputs through io.Load(q) and writes its outputs
+// through io.Store(k, ...); the pass's accessor decides where they live.
 struct Dft2 {
     static constexpr int kRadix = 2;
 
-    // In place: (re, im)[k] <- sum_j (re, im)[j] e^(-2 pi i jk/2).
-    ENGINE_KERNEL void Complex(Vec* re, Vec* im) {
-        const Vec i0 = im[0];
-        const Vec i1 = im[1];
-        const Vec r0 = re[0];
-        const Vec r1 = re[1];
-        const Vec t0 = r0 + r1;
-        const Vec t1 = i0 + i1;
-        const Vec t2 = r0 - r1;
-        const Vec t3 = i0 - i1;
-        re[0] = t0;
-        re[1] = t2;
-        im[0] = t1;
-        im[1] = t3;
+    // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/2). Output k is stored
+    // after inputs k and 2-1-k are loaded.
+    template <class IO>
+    ENGINE_KERNEL void Complex(IO& io) {
+        using V = typename IO::Value;
+        const auto [r0, i0] = io.Load(0);
+        const auto [r1, i1] = io.Load(1);
+        const V t0 = r0 + r1;
+        const V t1 = i0 + i1;
+        const V t2 = r0 - r1;
+        const V t3 = i0 - i1;
+        io.Store(0, t0, t1);
+        io.Store(1, t2, t3);
     }
 
-    // In place: r real values -> their DFT in half-complex order.
-    ENGINE_KERNEL void Real(Vec* x) {
-        const Vec x0 = x[0];
-        const Vec x1 = x[1];
-        const Vec t0 = x0 + x1;
-        const Vec t1 = x0 - x1;
-        x[0] = t0;
-        x[1] = t1;
+    // The DFT of 2 real values in half-complex order. Output k is stored
+    // after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Real(IO& io) {
+        using V = typename IO::Value;
+        const V x0 = io.Load(0);
+        const V x1 = io.Load(1);
+        const V t0 = x0 + x1;
+        const V t1 = x0 - x1;
+        io.Store(0, t0);
+        io.Store(1, t1);
     }
 
-    // In place: r real values x_q -> X_k = sum_q x_q e^(-pi i q(2k+1)/2) for
-    // k < ceil(r/2), as x[k] = Re X_k and x[r-1-k] = Im X_k.
-    ENGINE_KERNEL void Half(Vec* x) {
-        const Vec x0 = x[0];
-        const Vec x1 = x[1];
-        x[0] = x0;
-        x[1] = -x1;
+    // X_k = sum_q x_q e^(-pi i q(2k+1)/2) of 2 real values x_q, for
+    // k < ceil(2/2): output k is Re X_k, output 2-1-k is Im X_k. Output k is
+    // stored after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Half(IO& io) {
+        using V = typename IO::Value;
+        const V x0 = io.Load(0);
+        const V x1 = io.Load(1);
+        io.Store(0, x0);
+        io.Store(1, -x1);
     }
 };
 

@@ -9,72 +9,77 @@ namespace engine {
 namespace ENGINE_ISA_NS {
 namespace {
 
+// Each kernel reads its inputs through io.Load(q) and writes its outputs
+// through io.Store(k, ...); the pass's accessor decides where they live.
 struct Dft3 {
     static constexpr int kRadix = 3;
 
-    // In place: (re, im)[k] <- sum_j (re, im)[j] e^(-2 pi i jk/3).
-    ENGINE_KERNEL void Complex(Vec* re, Vec* im) {
-        const Vec i0 = im[0];
-        const Vec i1 = im[1];
-        const Vec i2 = im[2];
-        const Vec r0 = re[0];
-        const Vec r1 = re[1];
-        const Vec r2 = re[2];
-        const Vec t0 = r1 + r2;
-        const Vec t1 = i1 + i2;
-        const Vec t2 = r1 - r2;
-        const Vec t3 = i1 - i2;
-        const Vec t4 = r0 + t0;
-        const Vec t5 = i0 + t1;
-        const Vec t6 = t0 * 0.5;
-        const Vec t7 = t1 * 0.5;
-        const Vec t8 = r0 - t6;
-        const Vec t9 = i0 - t7;
-        const Vec t10 = t2 * 0.8660254037844386;
-        const Vec t11 = t3 * 0.8660254037844386;
-        const Vec t12 = t8 + t11;
-        const Vec t13 = t9 - t10;
-        const Vec t14 = t8 - t11;
-        const Vec t15 = t9 + t10;
-        re[0] = t4;
-        re[1] = t12;
-        re[2] = t14;
-        im[0] = t5;
-        im[1] = t13;
-        im[2] = t15;
+    // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/3). Output k is stored
+    // after inputs k and 3-1-k are loaded.
+    template <class IO>
+    ENGINE_KERNEL void Complex(IO& io) {
+        using V = typename IO::Value;
+        const auto [r1, i1] = io.Load(1);
+        const auto [r2, i2] = io.Load(2);
+        const V t0 = r1 + r2;
+        const V t1 = i1 + i2;
+        const V t2 = r1 - r2;
+        const V t3 = i1 - i2;
+        const auto [r0, i0] = io.Load(0);
+        const V t4 = r0 + t0;
+        const V t5 = i0 + t1;
+        const V t6 = t0 * 0.5;
+        const V t7 = t1 * 0.5;
+        const V t8 = r0 - t6;
+        const V t9 = i0 - t7;
+        const V t10 = t2 * 0.8660254037844386;
+        const V t11 = t3 * 0.8660254037844386;
+        const V t12 = t8 + t11;
+        const V t13 = t9 - t10;
+        const V t14 = t8 - t11;
+        const V t15 = t9 + t10;
+        io.Store(0, t4, t5);
+        io.Store(1, t12, t13);
+        io.Store(2, t14, t15);
     }
 
-    // In place: r real values -> their DFT in half-complex order.
-    ENGINE_KERNEL void Real(Vec* x) {
-        const Vec x0 = x[0];
-        const Vec x1 = x[1];
-        const Vec x2 = x[2];
-        const Vec t0 = x1 + x2;
-        const Vec t1 = x1 - x2;
-        const Vec t2 = x0 + t0;
-        const Vec t3 = t0 * 0.5;
-        const Vec t4 = x0 - t3;
-        const Vec t5 = t1 * 0.8660254037844386;
-        x[0] = t2;
-        x[1] = t4;
-        x[2] = -t5;
+    // The DFT of 3 real values in half-complex order. Output k is stored
+    // after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Real(IO& io) {
+        using V = typename IO::Value;
+        const V x1 = io.Load(1);
+        const V x2 = io.Load(2);
+        const V t0 = x1 + x2;
+        const V t1 = x1 - x2;
+        const V x0 = io.Load(0);
+        const V t2 = x0 + t0;
+        const V t3 = t0 * 0.5;
+        const V t4 = x0 - t3;
+        const V t5 = t1 * 0.8660254037844386;
+        io.Store(0, t2);
+        io.Store(1, t4);
+        io.Store(2, -t5);
     }
 
-    // In place: r real values x_q -> X_k = sum_q x_q e^(-pi i q(2k+1)/3) for
-    // k < ceil(r/2), as x[k] = Re X_k and x[r-1-k] = Im X_k.
-    ENGINE_KERNEL void Half(Vec* x) {
-        const Vec x0 = x[0];
-        const Vec x1 = x[1];
-        const Vec x2 = x[2];
-        const Vec t0 = x1 - x2;
-        const Vec t1 = x1 + x2;
-        const Vec t2 = t0 * 0.5;
-        const Vec t3 = x0 + t2;
-        const Vec t4 = t1 * 0.8660254037844386;
-        const Vec t5 = x0 - t0;
-        x[0] = t3;
-        x[1] = t5;
-        x[2] = -t4;
+    // X_k = sum_q x_q e^(-pi i q(2k+1)/3) of 3 real values x_q, for
+    // k < ceil(3/2): output k is Re X_k, output 3-1-k is Im X_k. Output k is
+    // stored after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Half(IO& io) {
+        using V = typename IO::Value;
+        const V x1 = io.Load(1);
+        const V x2 = io.Load(2);
+        const V t0 = x1 - x2;
+        const V t1 = x1 + x2;
+        const V t2 = t0 * 0.5;
+        const V x0 = io.Load(0);
+        const V t3 = x0 + t2;
+        const V t4 = t1 * 0.8660254037844386;
+        const V t5 = x0 - t0;
+        io.Store(0, t3);
+        io.Store(1, t5);
+        io.Store(2, -t4);
     }
 };
 

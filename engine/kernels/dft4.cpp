@@ -9,82 +9,85 @@ namespace engine {
 namespace ENGINE_ISA_NS {
 namespace {
 
+// Each kernel reads its inputs through io.Load(q) and writes its outputs
+// through io.Store(k, ...); the pass's accessor decides where they live.
 struct Dft4 {
     static constexpr int kRadix = 4;
 
-    // In place: (re, im)[k] <- sum_j (re, im)[j] e^(-2 pi i jk/4).
-    ENGINE_KERNEL void Complex(Vec* re, Vec* im) {
-        const Vec i0 = im[0];
-        const Vec i1 = im[1];
-        const Vec i2 = im[2];
-        const Vec i3 = im[3];
-        const Vec r0 = re[0];
-        const Vec r1 = re[1];
-        const Vec r2 = re[2];
-        const Vec r3 = re[3];
-        const Vec t0 = r0 + r2;
-        const Vec t1 = i0 + i2;
-        const Vec t2 = r0 - r2;
-        const Vec t3 = i0 - i2;
-        const Vec t4 = r1 + r3;
-        const Vec t5 = i1 + i3;
-        const Vec t6 = r1 - r3;
-        const Vec t7 = i1 - i3;
-        const Vec t8 = t0 + t4;
-        const Vec t9 = t1 + t5;
-        const Vec t10 = t0 - t4;
-        const Vec t11 = t1 - t5;
-        const Vec t12 = t2 + t7;
-        const Vec t13 = t3 - t6;
-        const Vec t14 = t2 - t7;
-        const Vec t15 = t3 + t6;
-        re[0] = t8;
-        re[1] = t12;
-        re[2] = t10;
-        re[3] = t14;
-        im[0] = t9;
-        im[1] = t13;
-        im[2] = t11;
-        im[3] = t15;
+    // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/4). Output k is stored
+    // after inputs k and 4-1-k are loaded.
+    template <class IO>
+    ENGINE_KERNEL void Complex(IO& io) {
+        using V = typename IO::Value;
+        const auto [r0, i0] = io.Load(0);
+        const auto [r2, i2] = io.Load(2);
+        const V t0 = r0 + r2;
+        const V t1 = i0 + i2;
+        const V t2 = r0 - r2;
+        const V t3 = i0 - i2;
+        const auto [r1, i1] = io.Load(1);
+        const auto [r3, i3] = io.Load(3);
+        const V t4 = r1 + r3;
+        const V t5 = i1 + i3;
+        const V t6 = r1 - r3;
+        const V t7 = i1 - i3;
+        const V t8 = t0 + t4;
+        const V t9 = t1 + t5;
+        const V t10 = t0 - t4;
+        const V t11 = t1 - t5;
+        const V t12 = t2 + t7;
+        const V t13 = t3 - t6;
+        const V t14 = t2 - t7;
+        const V t15 = t3 + t6;
+        io.Store(0, t8, t9);
+        io.Store(1, t12, t13);
+        io.Store(2, t10, t11);
+        io.Store(3, t14, t15);
     }
 
-    // In place: r real values -> their DFT in half-complex order.
-    ENGINE_KERNEL void Real(Vec* x) {
-        const Vec x0 = x[0];
-        const Vec x1 = x[1];
-        const Vec x2 = x[2];
-        const Vec x3 = x[3];
-        const Vec t0 = x0 + x2;
-        const Vec t1 = x0 - x2;
-        const Vec t2 = x1 + x3;
-        const Vec t3 = x1 - x3;
-        const Vec t4 = t0 + t2;
-        const Vec t5 = t0 - t2;
-        x[0] = t4;
-        x[1] = t1;
-        x[2] = t5;
-        x[3] = -t3;
+    // The DFT of 4 real values in half-complex order. Output k is stored
+    // after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Real(IO& io) {
+        using V = typename IO::Value;
+        const V x0 = io.Load(0);
+        const V x2 = io.Load(2);
+        const V t0 = x0 + x2;
+        const V t1 = x0 - x2;
+        const V x1 = io.Load(1);
+        const V x3 = io.Load(3);
+        const V t2 = x1 + x3;
+        const V t3 = x1 - x3;
+        const V t4 = t0 + t2;
+        const V t5 = t0 - t2;
+        io.Store(0, t4);
+        io.Store(1, t1);
+        io.Store(2, t5);
+        io.Store(3, -t3);
     }
 
-    // In place: r real values x_q -> X_k = sum_q x_q e^(-pi i q(2k+1)/4) for
-    // k < ceil(r/2), as x[k] = Re X_k and x[r-1-k] = Im X_k.
-    ENGINE_KERNEL void Half(Vec* x) {
-        const Vec x0 = x[0];
-        const Vec x1 = x[1];
-        const Vec x2 = x[2];
-        const Vec x3 = x[3];
-        const Vec t0 = x1 - x3;
-        const Vec t1 = x1 + x3;
-        const Vec t2 = t0 * 0.7071067811865476;
-        const Vec t3 = x0 + t2;
-        const Vec t4 = t1 * 0.7071067811865476;
-        const Vec t5 = x2 + t4;
-        const Vec t6 = x0 - t2;
-        const Vec t7 = x2 - t4;
-        x[0] = t3;
-        x[1] = t6;
-        x[3] = -t5;
-        x[2] = t7;
+    // X_k = sum_q x_q e^(-pi i q(2k+1)/4) of 4 real values x_q, for
+    // k < ceil(4/2): output k is Re X_k, output 4-1-k is Im X_k. Output k is
+    // stored after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Half(IO& io) {
+        using V = typename IO::Value;
+        const V x1 = io.Load(1);
+        const V x3 = io.Load(3);
+        const V t0 = x1 - x3;
+        const V t1 = x1 + x3;
+        const V t2 = t0 * 0.7071067811865476;
+        const V x0 = io.Load(0);
+        const V t3 = x0 + t2;
+        const V t4 = t1 * 0.7071067811865476;
+        const V x2 = io.Load(2);
+        const V t5 = x2 + t4;
+        const V t6 = x0 - t2;
+        const V t7 = x2 - t4;
+        io.Store(0, t3);
+        io.Store(1, t6);
+        io.Store(2, t7);
+        io.Store(3, -t5);
     }
 };
 

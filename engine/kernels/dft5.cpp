@@ -9,148 +9,149 @@ namespace engine {
 namespace ENGINE_ISA_NS {
 namespace {
 
+// Each kernel reads its inputs through io.Load(q) and writes its outputs
+// through io.Store(k, ...); the pass's accessor decides where they live.
 struct Dft5 {
     static constexpr int kRadix = 5;
 
-    // In place: (re, im)[k] <- sum_j (re, im)[j] e^(-2 pi i jk/5).
-    ENGINE_KERNEL void Complex(Vec* re, Vec* im) {
-        const Vec i0 = im[0];
-        const Vec i1 = im[1];
-        const Vec i2 = im[2];
-        const Vec i3 = im[3];
-        const Vec i4 = im[4];
-        const Vec r0 = re[0];
-        const Vec r1 = re[1];
-        const Vec r2 = re[2];
-        const Vec r3 = re[3];
-        const Vec r4 = re[4];
-        const Vec t0 = r1 + r4;
-        const Vec t1 = i1 + i4;
-        const Vec t2 = r2 + r3;
-        const Vec t3 = i2 + i3;
-        const Vec t4 = r1 - r4;
-        const Vec t5 = i1 - i4;
-        const Vec t6 = r2 - r3;
-        const Vec t7 = i2 - i3;
-        const Vec t8 = r0 + t0;
-        const Vec t9 = i0 + t1;
-        const Vec t10 = t2 + t8;
-        const Vec t11 = t3 + t9;
-        const Vec t12 = t0 * 0.30901699437494745;
-        const Vec t13 = t1 * 0.30901699437494745;
-        const Vec t14 = r0 + t12;
-        const Vec t15 = i0 + t13;
-        const Vec t16 = t4 * 0.9510565162951535;
-        const Vec t17 = t5 * 0.9510565162951535;
-        const Vec t18 = t2 * 0.8090169943749475;
-        const Vec t19 = t3 * 0.8090169943749475;
-        const Vec t20 = t14 - t18;
-        const Vec t21 = t15 - t19;
-        const Vec t22 = t6 * 0.5877852522924731;
-        const Vec t23 = t7 * 0.5877852522924731;
-        const Vec t24 = t16 + t22;
-        const Vec t25 = t17 + t23;
-        const Vec t26 = t20 + t25;
-        const Vec t27 = t21 - t24;
-        const Vec t28 = t20 - t25;
-        const Vec t29 = t21 + t24;
-        const Vec t30 = t0 * 0.8090169943749475;
-        const Vec t31 = t1 * 0.8090169943749475;
-        const Vec t32 = r0 - t30;
-        const Vec t33 = i0 - t31;
-        const Vec t34 = t4 * 0.5877852522924731;
-        const Vec t35 = t5 * 0.5877852522924731;
-        const Vec t36 = t2 * 0.30901699437494745;
-        const Vec t37 = t3 * 0.30901699437494745;
-        const Vec t38 = t32 + t36;
-        const Vec t39 = t33 + t37;
-        const Vec t40 = t6 * 0.9510565162951535;
-        const Vec t41 = t7 * 0.9510565162951535;
-        const Vec t42 = t34 - t40;
-        const Vec t43 = t35 - t41;
-        const Vec t44 = t38 + t43;
-        const Vec t45 = t39 - t42;
-        const Vec t46 = t38 - t43;
-        const Vec t47 = t39 + t42;
-        re[0] = t10;
-        re[1] = t26;
-        re[2] = t44;
-        re[3] = t46;
-        re[4] = t28;
-        im[0] = t11;
-        im[1] = t27;
-        im[2] = t45;
-        im[3] = t47;
-        im[4] = t29;
+    // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/5). Output k is stored
+    // after inputs k and 5-1-k are loaded.
+    template <class IO>
+    ENGINE_KERNEL void Complex(IO& io) {
+        using V = typename IO::Value;
+        const auto [r1, i1] = io.Load(1);
+        const auto [r4, i4] = io.Load(4);
+        const V t0 = r1 + r4;
+        const V t1 = i1 + i4;
+        const auto [r2, i2] = io.Load(2);
+        const auto [r3, i3] = io.Load(3);
+        const V t2 = r2 + r3;
+        const V t3 = i2 + i3;
+        const V t4 = r1 - r4;
+        const V t5 = i1 - i4;
+        const V t6 = r2 - r3;
+        const V t7 = i2 - i3;
+        const auto [r0, i0] = io.Load(0);
+        const V t8 = r0 + t0;
+        const V t9 = i0 + t1;
+        const V t10 = t2 + t8;
+        const V t11 = t3 + t9;
+        const V t12 = t0 * 0.30901699437494745;
+        const V t13 = t1 * 0.30901699437494745;
+        const V t14 = r0 + t12;
+        const V t15 = i0 + t13;
+        const V t16 = t4 * 0.9510565162951535;
+        const V t17 = t5 * 0.9510565162951535;
+        const V t18 = t2 * 0.8090169943749475;
+        const V t19 = t3 * 0.8090169943749475;
+        const V t20 = t14 - t18;
+        const V t21 = t15 - t19;
+        const V t22 = t6 * 0.5877852522924731;
+        const V t23 = t7 * 0.5877852522924731;
+        const V t24 = t16 + t22;
+        const V t25 = t17 + t23;
+        const V t26 = t20 + t25;
+        const V t27 = t21 - t24;
+        const V t28 = t20 - t25;
+        const V t29 = t21 + t24;
+        io.Store(4, t28, t29);
+        const V t30 = t0 * 0.8090169943749475;
+        const V t31 = t1 * 0.8090169943749475;
+        const V t32 = r0 - t30;
+        const V t33 = i0 - t31;
+        const V t34 = t4 * 0.5877852522924731;
+        const V t35 = t5 * 0.5877852522924731;
+        const V t36 = t2 * 0.30901699437494745;
+        const V t37 = t3 * 0.30901699437494745;
+        const V t38 = t32 + t36;
+        const V t39 = t33 + t37;
+        const V t40 = t6 * 0.9510565162951535;
+        const V t41 = t7 * 0.9510565162951535;
+        const V t42 = t34 - t40;
+        const V t43 = t35 - t41;
+        const V t44 = t38 + t43;
+        const V t45 = t39 - t42;
+        const V t46 = t38 - t43;
+        const V t47 = t39 + t42;
+        io.Store(0, t10, t11);
+        io.Store(1, t26, t27);
+        io.Store(2, t44, t45);
+        io.Store(3, t46, t47);
     }
 
-    // In place: r real values -> their DFT in half-complex order.
-    ENGINE_KERNEL void Real(Vec* x) {
-        const Vec x0 = x[0];
-        const Vec x1 = x[1];
-        const Vec x2 = x[2];
-        const Vec x3 = x[3];
-        const Vec x4 = x[4];
-        const Vec t0 = x1 + x4;
-        const Vec t1 = x2 + x3;
-        const Vec t2 = x1 - x4;
-        const Vec t3 = x2 - x3;
-        const Vec t4 = x0 + t0;
-        const Vec t5 = t1 + t4;
-        const Vec t6 = t0 * 0.30901699437494745;
-        const Vec t7 = x0 + t6;
-        const Vec t8 = t2 * 0.9510565162951535;
-        const Vec t9 = t1 * 0.8090169943749475;
-        const Vec t10 = t7 - t9;
-        const Vec t11 = t3 * 0.5877852522924731;
-        const Vec t12 = t8 + t11;
-        const Vec t13 = t0 * 0.8090169943749475;
-        const Vec t14 = x0 - t13;
-        const Vec t15 = t2 * 0.5877852522924731;
-        const Vec t16 = t1 * 0.30901699437494745;
-        const Vec t17 = t14 + t16;
-        const Vec t18 = t3 * 0.9510565162951535;
-        const Vec t19 = t15 - t18;
-        x[0] = t5;
-        x[1] = t10;
-        x[2] = t17;
-        x[4] = -t12;
-        x[3] = -t19;
+    // The DFT of 5 real values in half-complex order. Output k is stored
+    // after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Real(IO& io) {
+        using V = typename IO::Value;
+        const V x1 = io.Load(1);
+        const V x4 = io.Load(4);
+        const V t0 = x1 + x4;
+        const V x2 = io.Load(2);
+        const V x3 = io.Load(3);
+        const V t1 = x2 + x3;
+        const V t2 = x1 - x4;
+        const V t3 = x2 - x3;
+        const V x0 = io.Load(0);
+        const V t4 = x0 + t0;
+        const V t5 = t1 + t4;
+        const V t6 = t0 * 0.30901699437494745;
+        const V t7 = x0 + t6;
+        const V t8 = t2 * 0.9510565162951535;
+        const V t9 = t1 * 0.8090169943749475;
+        const V t10 = t7 - t9;
+        const V t11 = t3 * 0.5877852522924731;
+        const V t12 = t8 + t11;
+        io.Store(4, -t12);
+        const V t13 = t0 * 0.8090169943749475;
+        const V t14 = x0 - t13;
+        const V t15 = t2 * 0.5877852522924731;
+        const V t16 = t1 * 0.30901699437494745;
+        const V t17 = t14 + t16;
+        const V t18 = t3 * 0.9510565162951535;
+        const V t19 = t15 - t18;
+        io.Store(0, t5);
+        io.Store(1, t10);
+        io.Store(2, t17);
+        io.Store(3, -t19);
     }
 
-    // In place: r real values x_q -> X_k = sum_q x_q e^(-pi i q(2k+1)/5) for
-    // k < ceil(r/2), as x[k] = Re X_k and x[r-1-k] = Im X_k.
-    ENGINE_KERNEL void Half(Vec* x) {
-        const Vec x0 = x[0];
-        const Vec x1 = x[1];
-        const Vec x2 = x[2];
-        const Vec x3 = x[3];
-        const Vec x4 = x[4];
-        const Vec t0 = x1 - x4;
-        const Vec t1 = x2 - x3;
-        const Vec t2 = x1 + x4;
-        const Vec t3 = x2 + x3;
-        const Vec t4 = t0 * 0.8090169943749475;
-        const Vec t5 = x0 + t4;
-        const Vec t6 = t2 * 0.5877852522924731;
-        const Vec t7 = t1 * 0.30901699437494745;
-        const Vec t8 = t5 + t7;
-        const Vec t9 = t3 * 0.9510565162951535;
-        const Vec t10 = t6 + t9;
-        const Vec t11 = t0 * 0.30901699437494745;
-        const Vec t12 = x0 - t11;
-        const Vec t13 = t2 * 0.9510565162951535;
-        const Vec t14 = t1 * 0.8090169943749475;
-        const Vec t15 = t12 - t14;
-        const Vec t16 = t3 * 0.5877852522924731;
-        const Vec t17 = t13 - t16;
-        const Vec t18 = x0 - t0;
-        const Vec t19 = t1 + t18;
-        x[0] = t8;
-        x[1] = t15;
-        x[2] = t19;
-        x[4] = -t10;
-        x[3] = -t17;
+    // X_k = sum_q x_q e^(-pi i q(2k+1)/5) of 5 real values x_q, for
+    // k < ceil(5/2): output k is Re X_k, output 5-1-k is Im X_k. Output k is
+    // stored after input k is loaded.
+    template <class IO>
+    ENGINE_KERNEL void Half(IO& io) {
+        using V = typename IO::Value;
+        const V x1 = io.Load(1);
+        const V x4 = io.Load(4);
+        const V t0 = x1 - x4;
+        const V x2 = io.Load(2);
+        const V x3 = io.Load(3);
+        const V t1 = x2 - x3;
+        const V t2 = x1 + x4;
+        const V t3 = x2 + x3;
+        const V t4 = t0 * 0.8090169943749475;
+        const V x0 = io.Load(0);
+        const V t5 = x0 + t4;
+        const V t6 = t2 * 0.5877852522924731;
+        const V t7 = t1 * 0.30901699437494745;
+        const V t8 = t5 + t7;
+        const V t9 = t3 * 0.9510565162951535;
+        const V t10 = t6 + t9;
+        io.Store(4, -t10);
+        const V t11 = t0 * 0.30901699437494745;
+        const V t12 = x0 - t11;
+        const V t13 = t2 * 0.9510565162951535;
+        const V t14 = t1 * 0.8090169943749475;
+        const V t15 = t12 - t14;
+        const V t16 = t3 * 0.5877852522924731;
+        const V t17 = t13 - t16;
+        const V t18 = x0 - t0;
+        const V t19 = t1 + t18;
+        io.Store(0, t8);
+        io.Store(1, t15);
+        io.Store(2, t19);
+        io.Store(3, -t17);
     }
 };
 
