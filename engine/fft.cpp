@@ -3,6 +3,7 @@
 #include "fft.h"
 
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -112,7 +113,8 @@ bool MakeTwiddles(FftRadixData& rd, int32_t radix, int32_t length) {
 
 bool MakeRoots(FftRadixData& rd, int32_t radix) {
     const int32_t h = (radix - 1) / 2;
-    const std::size_t sums = static_cast<std::size_t>(h) * h;
+    const int32_t row = detail::SumRowLength(radix);
+    const std::size_t sums = static_cast<std::size_t>(h) * row;
     rd.rootsRe = scratch::AllocateArray<double>(2 * radix + 2 * sums);
     if (!rd.rootsRe) return false;
     rd.rootsIm = rd.rootsRe + radix;
@@ -123,6 +125,7 @@ bool MakeRoots(FftRadixData& rd, int32_t radix) {
         rd.rootsRe[k] = re;
         rd.rootsIm[k] = im;
     });
+    for (std::size_t i = 0; i < 2 * sums; ++i) rd.sumRoots[i] = 0.0;
     // Root (u*k mod r) for the sums of output u over k: the index advances by u
     // and wraps by subtracting r.
     for (int32_t u = 1; u <= h; ++u) {
@@ -130,8 +133,8 @@ bool MakeRoots(FftRadixData& rd, int32_t radix) {
         for (int32_t k = 1; k <= h; ++k) {
             at += u;
             if (at >= radix) at -= radix;
-            rd.sumRoots[(k - 1) * h + (u - 1)] = rd.rootsRe[at];
-            rd.sumRoots[sums + (k - 1) * h + (u - 1)] = -rd.rootsIm[at];
+            rd.sumRoots[(k - 1) * row + (u - 1)] = rd.rootsRe[at];
+            rd.sumRoots[sums + (k - 1) * row + (u - 1)] = -rd.rootsIm[at];
         }
     }
     return true;
@@ -323,6 +326,37 @@ void RealLevel(const FftPlan& plan, int d, int32_t length, const double* in, dou
         detail::OddRealTwiddle(plan, d, out, outStride, m);
 }
 
+// ---------------------------------------------------------------------------
+// Pairs (x[k], x[n-k]) for k = 1 ... last, replaced by op(x[k], x[n-k]); two
+// pairs at a time where the elements are consecutive. The operation is the same
+// on every element, so the result does not depend on the grouping.
+
+typedef double Pair2 __attribute__((vector_size(2 * sizeof(double))));
+
+template <class Op>
+void Mirror(double* x, ptrdiff_t stride, int32_t n, int32_t last, Op op) {
+    int32_t k = 1;
+    if (stride == 1) {
+        for (; k + 1 <= last; k += 2) {
+            Pair2 a, b;
+            std::memcpy(&a, x + k, sizeof a);          // x[k], x[k+1]
+            std::memcpy(&b, x + n - k - 1, sizeof b);  // x[n-k-1], x[n-k]
+            b = __builtin_shufflevector(b, b, 1, 0);
+            Pair2 lo, hi;
+            op(a, b, lo, hi);
+            hi = __builtin_shufflevector(hi, hi, 1, 0);
+            std::memcpy(x + k, &lo, sizeof lo);
+            std::memcpy(x + n - k - 1, &hi, sizeof hi);
+        }
+    }
+    for (; k <= last; ++k) {
+        double lo, hi;
+        op(x[k * stride], x[(n - k) * stride], lo, hi);
+        x[k * stride] = lo;
+        x[(n - k) * stride] = hi;
+    }
+}
+
 }  // namespace
 
 FftPlan* FftPlanGet(int32_t n) {
@@ -378,20 +412,17 @@ int32_t CxFftInverse(FftPlan* plan, const double* inRe, const double* inIm, doub
     if (CxFftForward(plan, inRe, inIm, outRe, outIm, inStride, outStride, n) != 0) return -1;
     // The forward transform of X read backwards, scaled.
     const double c = 1.0 / n;
-    const ptrdiff_t s = outStride;
-    for (int32_t k = 1; k <= (n - 1) / 2; ++k) {
-        const ptrdiff_t a = k * s, b = (n - k) * s;
-        const double re = outRe[a], im = outIm[a];
-        outRe[a] = outRe[b] * c;
-        outIm[a] = outIm[b] * c;
-        outRe[b] = re * c;
-        outIm[b] = im * c;
-    }
+    const auto swap = [c](auto a, auto b, auto& lo, auto& hi) {
+        lo = b * c;
+        hi = a * c;
+    };
+    Mirror(outRe, outStride, n, (n - 1) / 2, swap);
+    Mirror(outIm, outStride, n, (n - 1) / 2, swap);
     outRe[0] *= c;
     outIm[0] *= c;
     if (n % 2 == 0) {
-        outRe[(n / 2) * s] *= c;
-        outIm[(n / 2) * s] *= c;
+        outRe[(n / 2) * static_cast<ptrdiff_t>(outStride)] *= c;
+        outIm[(n / 2) * static_cast<ptrdiff_t>(outStride)] *= c;
     }
     return 0;
 }
@@ -412,21 +443,24 @@ int32_t ReFftInverse(FftPlan* plan, double* inHc, double* out, int32_t inStride,
                      int32_t n) {
     if (!plan || n != plan->length) return -1;
     // Through the Hartley transform: H[k] = Re X[k] - Im X[k] (scaled by 1/n),
-    // its real forward transform, and the same butterflies again.
+    // its real forward transform, and the same butterflies again. Every value is
+    // scaled before it enters a butterfly.
     const double c = 1.0 / n;
-    const ptrdiff_t is = inStride, os = outStride;
-    for (int32_t k = 0; k < n; ++k) inHc[k * is] *= c;
-    for (int32_t k = 1; k < (n + 1) / 2; ++k) {
-        const double a = inHc[k * is];
-        inHc[k * is] = a - inHc[(n - k) * is];
-        inHc[(n - k) * is] = a + inHc[(n - k) * is];
-    }
+    const ptrdiff_t is = inStride;
+    const int32_t last = (n + 1) / 2 - 1;
+    Mirror(inHc, is, n, last, [c](auto a, auto b, auto& lo, auto& hi) {
+        a *= c;
+        b *= c;
+        lo = a - b;
+        hi = a + b;
+    });
+    inHc[0] *= c;
+    if (n % 2 == 0) inHc[(n / 2) * is] *= c;
     ReFftForward(plan, inHc, out, inStride, outStride, n);
-    for (int32_t k = 1; k < (n + 1) / 2; ++k) {
-        const double a = out[k * os];
-        out[k * os] = a - out[(n - k) * os];
-        out[(n - k) * os] = a + out[(n - k) * os];
-    }
+    Mirror(out, outStride, n, last, [](auto a, auto b, auto& lo, auto& hi) {
+        lo = a - b;
+        hi = a + b;
+    });
     return 0;
 }
 

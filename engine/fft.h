@@ -44,7 +44,8 @@ struct FftRadixData {
     double* rootsRe = nullptr;  // general radix: cos(2 pi k/r), k = 0 ... r-1
     double* rootsIm = nullptr;  // general radix: -sin(2 pi k/r)
     // General radix: the roots rearranged for the sums over k of output u
-    // (u, k = 1 ... (r-1)/2): cosines at (k-1)*h + u-1, sines after them.
+    // (u, k = 1 ... h = (r-1)/2): cosines at (k-1)*w + u-1 with w = h rounded up
+    // to a multiple of 4 (the rest zero), sines after them.
     double* sumRoots = nullptr;
     double* twiddleRe = nullptr;  // every level but the last (see kTwiddleBlock)
     double* twiddleIm = nullptr;

@@ -13,6 +13,10 @@ using std::ptrdiff_t;
 // Doubles of plan work space a general or Rader radix r needs.
 inline std::size_t OddRadixWork(int32_t r) { return 8 * static_cast<std::size_t>(r); }
 
+// Row length of FftRadixData::sumRoots of a general radix r: (r-1)/2 rounded up
+// to a multiple of 4, so that the sums run four outputs at a time.
+inline int32_t SumRowLength(int32_t radix) { return ((radix - 1) / 2 + 3) / 4 * 4; }
+
 // Twiddle e^(-2 pi i q j/N) of a level (see kTwiddleBlock).
 inline std::size_t TwiddleIndex(int32_t radix, int32_t q, int32_t j) {
     return (static_cast<std::size_t>(j / kTwiddleBlock) * (radix - 1) + (q - 1)) * kTwiddleBlock +

@@ -2,25 +2,34 @@
 // of 53 and above), with the same shapes as the kernel passes. They work in the
 // plan's work area, so they never allocate.
 
+#include <cstring>
+
 #include "fft_internal.h"
 
 namespace engine::detail {
 namespace {
 
+typedef double Pair2 __attribute__((vector_size(2 * sizeof(double))));
+
+Pair2 LoadPair(const double* p) {
+    Pair2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+Pair2 Splat(double v) { return Pair2{v, v}; }
+
 // X_u = x_0 + sum_k c*s_k - i*sum_k s*d_k and X_(r-u) = x_0 + sum_k c*s_k + i*sum_k s*d_k
 // with s_k = x_k + x_(r-k), d_k = x_k - x_(r-k), c = cos(2 pi uk/r), s = sin(2 pi uk/r).
-// The sums of all outputs advance together over k, each in the order of k.
+// Four outputs u at a time, each sum in the order of k.
 void GeneralDft(const FftRadixData& rd, int32_t r, const double* xr, const double* xi, ptrdiff_t xs,
                 double* yr, double* yi, ptrdiff_t ys, double* work) {
     const int32_t h = (r - 1) / 2;
+    const int32_t row = SumRowLength(r);
     double* sr = work;
     double* si = sr + h;
     double* dr = si + h;
     double* di = dr + h;
-    double* ar = di + h;
-    double* ai = ar + h;
-    double* br = ai + h;
-    double* bi = br + h;
     const double x0r = xr[0], x0i = xi[0];
     double totalRe = x0r, totalIm = x0i;
     for (int32_t k = 1; k <= h; ++k) {
@@ -33,32 +42,35 @@ void GeneralDft(const FftRadixData& rd, int32_t r, const double* xr, const doubl
         totalRe += sr[k - 1];
         totalIm += si[k - 1];
     }
-    for (int32_t u = 0; u < h; ++u) {
-        ar[u] = x0r;
-        ai[u] = x0i;
-        br[u] = 0.0;
-        bi[u] = 0.0;
-    }
-    const double* cosines = rd.sumRoots;
-    const double* sines = rd.sumRoots + static_cast<ptrdiff_t>(h) * h;
-    for (int32_t k = 0; k < h; ++k) {
-        const double* c = cosines + static_cast<ptrdiff_t>(k) * h;
-        const double* s = sines + static_cast<ptrdiff_t>(k) * h;
-        const double skr = sr[k], ski = si[k], dkr = dr[k], dki = di[k];
-        for (int32_t u = 0; u < h; ++u) {
-            ar[u] += c[u] * skr;
-            ai[u] += c[u] * ski;
-            br[u] += s[u] * dkr;
-            bi[u] += s[u] * dki;
-        }
-    }
     yr[0] = totalRe;
     yi[0] = totalIm;
-    for (int32_t u = 1; u <= h; ++u) {
-        yr[u * ys] = ar[u - 1] + bi[u - 1];
-        yi[u * ys] = ai[u - 1] - br[u - 1];
-        yr[(r - u) * ys] = ar[u - 1] - bi[u - 1];
-        yi[(r - u) * ys] = ai[u - 1] + br[u - 1];
+    const double* cosines = rd.sumRoots;
+    const double* sines = rd.sumRoots + static_cast<ptrdiff_t>(h) * row;
+    for (int32_t u0 = 0; u0 < h; u0 += 4) {
+        Pair2 ar[2] = {Splat(x0r), Splat(x0r)}, ai[2] = {Splat(x0i), Splat(x0i)};
+        Pair2 br[2] = {}, bi[2] = {};
+        for (int32_t k = 0; k < h; ++k) {
+            const double* c = cosines + static_cast<ptrdiff_t>(k) * row + u0;
+            const double* s = sines + static_cast<ptrdiff_t>(k) * row + u0;
+            const Pair2 skr = Splat(sr[k]), ski = Splat(si[k]), dkr = Splat(dr[k]),
+                        dki = Splat(di[k]);
+            for (int half = 0; half < 2; ++half) {
+                const Pair2 cv = LoadPair(c + 2 * half), sv = LoadPair(s + 2 * half);
+                ar[half] += cv * skr;
+                ai[half] += cv * ski;
+                br[half] += sv * dkr;
+                bi[half] += sv * dki;
+            }
+        }
+        for (int32_t i = 0; i < 4 && u0 + i < h; ++i) {
+            const int32_t u = u0 + i + 1;
+            const double a = ar[i / 2][i % 2], b = ai[i / 2][i % 2];
+            const double c = br[i / 2][i % 2], d = bi[i / 2][i % 2];
+            yr[u * ys] = a + d;
+            yi[u * ys] = b - c;
+            yr[(r - u) * ys] = a - d;
+            yi[(r - u) * ys] = b + c;
+        }
     }
 }
 
@@ -66,10 +78,9 @@ void GeneralDft(const FftRadixData& rd, int32_t r, const double* xr, const doubl
 void GeneralRealDft(const FftRadixData& rd, int32_t r, const double* x, ptrdiff_t xs, double* y,
                     ptrdiff_t ys, double* work) {
     const int32_t h = (r - 1) / 2;
+    const int32_t row = SumRowLength(r);
     double* s = work;
     double* d = s + h;
-    double* a = d + h;
-    double* b = a + h;
     const double x0 = x[0];
     double total = x0;
     for (int32_t k = 1; k <= h; ++k) {
@@ -77,24 +88,25 @@ void GeneralRealDft(const FftRadixData& rd, int32_t r, const double* x, ptrdiff_
         d[k - 1] = x[k * xs] - x[(r - k) * xs];
         total += s[k - 1];
     }
-    for (int32_t u = 0; u < h; ++u) {
-        a[u] = x0;
-        b[u] = 0.0;
-    }
-    const double* cosines = rd.sumRoots;
-    const double* sines = rd.sumRoots + static_cast<ptrdiff_t>(h) * h;
-    for (int32_t k = 0; k < h; ++k) {
-        const double* c = cosines + static_cast<ptrdiff_t>(k) * h;
-        const double* sn = sines + static_cast<ptrdiff_t>(k) * h;
-        for (int32_t u = 0; u < h; ++u) {
-            a[u] += c[u] * s[k];
-            b[u] += sn[u] * d[k];
-        }
-    }
     y[0] = total;
-    for (int32_t u = 1; u <= h; ++u) {
-        y[u * ys] = a[u - 1];
-        y[(r - u) * ys] = -b[u - 1];
+    const double* cosines = rd.sumRoots;
+    const double* sines = rd.sumRoots + static_cast<ptrdiff_t>(h) * row;
+    for (int32_t u0 = 0; u0 < h; u0 += 4) {
+        Pair2 a[2] = {Splat(x0), Splat(x0)}, b[2] = {};
+        for (int32_t k = 0; k < h; ++k) {
+            const double* c = cosines + static_cast<ptrdiff_t>(k) * row + u0;
+            const double* sn = sines + static_cast<ptrdiff_t>(k) * row + u0;
+            const Pair2 sk = Splat(s[k]), dk = Splat(d[k]);
+            for (int half = 0; half < 2; ++half) {
+                a[half] += LoadPair(c + 2 * half) * sk;
+                b[half] += LoadPair(sn + 2 * half) * dk;
+            }
+        }
+        for (int32_t i = 0; i < 4 && u0 + i < h; ++i) {
+            const int32_t u = u0 + i + 1;
+            y[u * ys] = a[i / 2][i % 2];
+            y[(r - u) * ys] = -b[i / 2][i % 2];
+        }
     }
 }
 

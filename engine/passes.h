@@ -45,6 +45,13 @@ ENGINE_INLINE Vec Reverse(Vec v) { return __builtin_shufflevector(v, v, 3, 2, 1,
 
 // Lanes l < lanes from p[l*step]; the others repeat the last valid one.
 ENGINE_INLINE Vec Gather(const double* p, ptrdiff_t step, int lanes) {
+    if (lanes == kLanes) {
+        if (step == 2) {  // p[0 ... 6], nothing beyond the last lane
+            const Vec a = LoadVec(p), b = LoadVec(p + 3);
+            return __builtin_shufflevector(a, b, 0, 2, 5, 7);
+        }
+        return Vec{p[0], p[step], p[2 * step], p[3 * step]};
+    }
     const auto at = [&](int l) { return p[(l < lanes ? l : lanes - 1) * step]; };
     return Vec{at(0), at(1), at(2), at(3)};
 }
@@ -73,6 +80,15 @@ ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int c
     } else {
         for (int l = 0; l < kLanes; ++l)
             for (int c = 0; c < count; ++c) p[l * rowStride + c] = v[c][l];
+    }
+}
+
+// Leaf rows kept locally (consecutive) go to the output.
+ENGINE_INLINE void CopyRows(double* out, ptrdiff_t outStride, const double* rows, int count) {
+    if (outStride == 1) {
+        std::memcpy(out, rows, count * sizeof(double));
+    } else {
+        for (int i = 0; i < count; ++i) out[i * outStride] = rows[i];
     }
 }
 
@@ -216,12 +232,8 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
         io.rows.rowStride = R;
         K::Complex(io);
         if (!direct) {
-            for (int l = 0; l < lanes; ++l) {
-                for (int k = 0; k < R; ++k) {
-                    outRe[((t + l) * R + k) * outStride] = rows[0][l * R + k];
-                    outIm[((t + l) * R + k) * outStride] = rows[1][l * R + k];
-                }
-            }
+            CopyRows(outRe + t * R * outStride, outStride, rows[0], lanes * R);
+            CopyRows(outIm + t * R * outStride, outStride, rows[1], lanes * R);
         }
     }
 }
@@ -249,10 +261,7 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
         io.rows.out[0] = direct ? out + t * R : rows;
         io.rows.rowStride = R;
         K::Real(io);
-        if (!direct) {
-            for (int l = 0; l < lanes; ++l)
-                for (int k = 0; k < R; ++k) out[((t + l) * R + k) * outStride] = rows[l * R + k];
-        }
+        if (!direct) CopyRows(out + t * R * outStride, outStride, rows, lanes * R);
     }
 }
 
