@@ -52,6 +52,10 @@ ENGINE_INLINE Vec Gather(const double* p, ptrdiff_t step, int lanes) {
         }
         return Vec{p[0], p[step], p[2 * step], p[3 * step]};
     }
+    if (lanes == 2 && step == 1) {  // two neighbours, twice
+        const Vec a = Vec{p[0], p[1], 0.0, 0.0};
+        return __builtin_shufflevector(a, a, 0, 1, 0, 1);
+    }
     const auto at = [&](int l) { return p[(l < lanes ? l : lanes - 1) * step]; };
     return Vec{at(0), at(1), at(2), at(3)};
 }
@@ -86,7 +90,9 @@ ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int c
 // Leaf rows kept locally (consecutive) go to the output.
 ENGINE_INLINE void CopyRows(double* out, ptrdiff_t outStride, const double* rows, int count) {
     if (outStride == 1) {
-        std::memcpy(out, rows, count * sizeof(double));
+        int i = 0;
+        for (; i + kLanes <= count; i += kLanes) StoreVec(out + i, LoadVec(rows + i));
+        for (; i < count; ++i) out[i] = rows[i];
     } else {
         for (int i = 0; i < count; ++i) out[i * outStride] = rows[i];
     }
