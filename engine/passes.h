@@ -65,8 +65,11 @@ struct Pair {
     V re, im;
 };
 
-// a * w for the twiddle w = (wr, wi).
-ENGINE_INLINE Pair<Vec> Rotate(Vec ar, Vec ai, Vec wr, Vec wi) {
+// Element q of a twiddle pass's block of columns, (ar, ai), times its twiddles
+// from the block's table (element 0 takes none).
+ENGINE_INLINE Pair<Vec> Twiddled(int q, Vec ar, Vec ai, const double* twRe, const double* twIm) {
+    if (q == 0) return {ar, ai};
+    const Vec wr = LoadVec(twRe + (q - 1) * kLanes), wi = LoadVec(twIm + (q - 1) * kLanes);
     return {ar * wr - ai * wi, ar * wi + ai * wr};
 }
 
@@ -153,9 +156,7 @@ struct TwiddleIO {
     const double* twIm;
 
     ENGINE_INLINE Pair<Vec> Load(int q) const {
-        const Vec ar = LoadVec(re + q * col), ai = LoadVec(im + q * col);
-        if (q == 0) return {ar, ai};
-        return Rotate(ar, ai, LoadVec(twRe + (q - 1) * kLanes), LoadVec(twIm + (q - 1) * kLanes));
+        return Twiddled(q, LoadVec(re + q * col), LoadVec(im + q * col), twRe, twIm);
     }
     ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
         StoreVec(re + k * col, r);
@@ -179,9 +180,8 @@ struct HalfComplexIO {
     const double* twIm;
 
     ENGINE_INLINE Pair<Vec> Load(int q) const {
-        const Vec ar = LoadVec(up + q * col), ai = Reverse(LoadVec(down + q * col - (kLanes - 1)));
-        if (q == 0) return {ar, ai};
-        return Rotate(ar, ai, LoadVec(twRe + (q - 1) * kLanes), LoadVec(twIm + (q - 1) * kLanes));
+        return Twiddled(q, LoadVec(up + q * col), Reverse(LoadVec(down + q * col - (kLanes - 1))),
+                        twRe, twIm);
     }
     ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
         double* low = up + k * col;

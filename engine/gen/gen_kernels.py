@@ -551,7 +551,7 @@ struct Dft{r} {{
     static constexpr int kRadix = {r};
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/{r}). Output k is stored
-    // after inputs k and {r}-1-k are loaded.
+    // after inputs k and {last}-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {{
         using V = typename IO::Value;
@@ -596,6 +596,7 @@ def build(r):
     ind = " " * 8
     return HEADER.format(
         r=r,
+        last=r - 1,
         cx=op_counts(*kernels["Complex"]),
         re=op_counts(*kernels["Real"]),
         hf=op_counts(*kernels["Half"]),

@@ -15,7 +15,7 @@ struct Dft10 {
     static constexpr int kRadix = 10;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/10). Output k is stored
-    // after inputs k and 10-1-k are loaded.
+    // after inputs k and 9-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

@@ -15,7 +15,7 @@ struct Dft14 {
     static constexpr int kRadix = 14;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/14). Output k is stored
-    // after inputs k and 14-1-k are loaded.
+    // after inputs k and 13-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

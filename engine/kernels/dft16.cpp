@@ -15,7 +15,7 @@ struct Dft16 {
     static constexpr int kRadix = 16;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/16). Output k is stored
-    // after inputs k and 16-1-k are loaded.
+    // after inputs k and 15-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

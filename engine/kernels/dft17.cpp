@@ -15,7 +15,7 @@ struct Dft17 {
     static constexpr int kRadix = 17;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/17). Output k is stored
-    // after inputs k and 17-1-k are loaded.
+    // after inputs k and 16-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

@@ -15,7 +15,7 @@ struct Dft18 {
     static constexpr int kRadix = 18;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/18). Output k is stored
-    // after inputs k and 18-1-k are loaded.
+    // after inputs k and 17-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

@@ -15,7 +15,7 @@ struct Dft19 {
     static constexpr int kRadix = 19;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/19). Output k is stored
-    // after inputs k and 19-1-k are loaded.
+    // after inputs k and 18-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

@@ -15,7 +15,7 @@ struct Dft3 {
     static constexpr int kRadix = 3;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/3). Output k is stored
-    // after inputs k and 3-1-k are loaded.
+    // after inputs k and 2-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

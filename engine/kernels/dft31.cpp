@@ -15,7 +15,7 @@ struct Dft31 {
     static constexpr int kRadix = 31;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/31). Output k is stored
-    // after inputs k and 31-1-k are loaded.
+    // after inputs k and 30-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

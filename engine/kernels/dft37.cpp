@@ -15,7 +15,7 @@ struct Dft37 {
     static constexpr int kRadix = 37;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/37). Output k is stored
-    // after inputs k and 37-1-k are loaded.
+    // after inputs k and 36-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

@@ -15,7 +15,7 @@ struct Dft4 {
     static constexpr int kRadix = 4;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/4). Output k is stored
-    // after inputs k and 4-1-k are loaded.
+    // after inputs k and 3-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

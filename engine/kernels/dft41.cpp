@@ -15,7 +15,7 @@ struct Dft41 {
     static constexpr int kRadix = 41;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/41). Output k is stored
-    // after inputs k and 41-1-k are loaded.
+    // after inputs k and 40-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

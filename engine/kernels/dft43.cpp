@@ -15,7 +15,7 @@ struct Dft43 {
     static constexpr int kRadix = 43;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/43). Output k is stored
-    // after inputs k and 43-1-k are loaded.
+    // after inputs k and 42-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

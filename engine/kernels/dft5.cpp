@@ -15,7 +15,7 @@ struct Dft5 {
     static constexpr int kRadix = 5;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/5). Output k is stored
-    // after inputs k and 5-1-k are loaded.
+    // after inputs k and 4-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

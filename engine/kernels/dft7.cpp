@@ -15,7 +15,7 @@ struct Dft7 {
     static constexpr int kRadix = 7;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/7). Output k is stored
-    // after inputs k and 7-1-k are loaded.
+    // after inputs k and 6-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;

@@ -15,7 +15,7 @@ struct Dft8 {
     static constexpr int kRadix = 8;
 
     // (re, im)[k] = sum_q (re, im)[q] e^(-2 pi i qk/8). Output k is stored
-    // after inputs k and 8-1-k are loaded.
+    // after inputs k and 7-k are loaded.
     template <class IO>
     ENGINE_KERNEL void Complex(IO& io) {
         using V = typename IO::Value;
