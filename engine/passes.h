@@ -119,16 +119,21 @@ struct Rows {
     }
 };
 
-// Complex leaf: input q of lane l at (re, im)[q*step + l].
+// Complex leaf: input q of lane l at (re, im)[q*step + l]. With lastLanes < 4
+// the last input has only that many lanes in memory; the lanes beyond of the
+// other inputs lie inside the pass's input and are never stored.
 template <int R>
 struct ComplexLeafIO {
     using Value = Vec;
     const double* re;
     const double* im;
     ptrdiff_t step;
+    int lastLanes;
     Rows<R, 2> rows;
 
     ENGINE_INLINE Pair<Vec> Load(int q) const {
+        if (q == R - 1 && lastLanes < kLanes)
+            return {Gather(re + q * step, 1, lastLanes), Gather(im + q * step, 1, lastLanes)};
         return {LoadVec(re + q * step), LoadVec(im + q * step)};
     }
     ENGINE_INLINE void Store(int k, Vec r, Vec i) { rows.Put(k, {r, i}); }
@@ -139,9 +144,13 @@ struct RealLeafIO {
     using Value = Vec;
     const double* x;
     ptrdiff_t step;
+    int lastLanes;
     Rows<R, 1> rows;
 
-    ENGINE_INLINE Vec Load(int q) const { return LoadVec(x + q * step); }
+    ENGINE_INLINE Vec Load(int q) const {
+        if (q == R - 1 && lastLanes < kLanes) return Gather(x + q * step, 1, lastLanes);
+        return LoadVec(x + q * step);
+    }
     ENGINE_INLINE void Store(int k, Vec v) { rows.Put(k, {v}); }
 };
 
@@ -206,6 +215,14 @@ struct ColumnIO {
     ENGINE_INLINE void Store(int k, double v) const { p[k * col] = v; }
 };
 
+// Whether the leaf inputs of a block of `lanes` DFTs can be loaded in place:
+// consecutive DFTs, and for a partial block the lanes beyond, read by every
+// input but the last, still inside the pass's input (which ends kernelStride
+// elements after the block's last input but one).
+ENGINE_INLINE bool LoadInPlace(ptrdiff_t kernelStride, ptrdiff_t callStride, int lanes) {
+    return callStride == 1 && kLanes - lanes <= kernelStride;
+}
+
 template <class K>
 void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm,
                  ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride, int32_t count) {
@@ -217,10 +234,12 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
         const double* re = inRe + t * callStride;
         const double* im = inIm + t * callStride;
         ComplexLeafIO<R> io;
-        if (lanes == kLanes && callStride == 1) {
+        io.lastLanes = kLanes;
+        if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.re = re;
             io.im = im;
             io.step = kernelStride;
+            io.lastLanes = lanes;
         } else {
             for (int q = 0; q < R; ++q) {
                 StoreVec(gathered[0] + q * kLanes,
@@ -254,9 +273,11 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
         const int lanes = count - t < kLanes ? count - t : kLanes;
         const double* x = in + t * callStride;
         RealLeafIO<R> io;
-        if (lanes == kLanes && callStride == 1) {
+        io.lastLanes = kLanes;
+        if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.x = x;
             io.step = kernelStride;
+            io.lastLanes = lanes;
         } else {
             for (int q = 0; q < R; ++q)
                 StoreVec(gathered + q * kLanes, Gather(x + q * kernelStride, callStride, lanes));
