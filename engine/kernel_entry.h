@@ -1,0 +1,34 @@
+#pragma once
+// The four passes of a fixed radix, as the kernel files provide them for each
+// instruction-set variant (namespaces engine::baseline and engine::avx2).
+
+#include "fft.h"
+
+namespace engine {
+
+struct KernelEntry {
+    ComplexLeafPass complexLeaf;
+    ComplexTwiddlePass complexPass;
+    RealLeafPass realLeaf;
+    RealTwiddlePass realPass;
+};
+
+// X(r) for every fixed radix r.
+#define ENGINE_FIXED_RADICES(X)                                                                 \
+    X(2)                                                                                        \
+    X(3)                                                                                        \
+    X(4)                                                                                        \
+    X(5) X(7) X(8) X(9) X(10) X(11) X(13) X(14) X(16) X(17) X(18) X(19) X(29) X(31) X(32) X(37) \
+        X(41) X(43)
+
+// The registry: entry r holds the passes of radix r, or nulls when r is not a
+// fixed radix (r < kRegistrySize). Chosen once for the running processor.
+constexpr int kRegistrySize = 44;
+const KernelEntry& RegistryEntry(int32_t radix);
+
+// Test hook: with true, plans built from now on use the baseline (SSE2)
+// kernels even where a faster variant exists. Returns whether a faster
+// variant exists on this processor.
+bool UseBaselineKernels(bool baseline);
+
+}  // namespace engine

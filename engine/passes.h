@@ -1,0 +1,391 @@
+#pragma once
+// Drivers of the fixed-radix kernels. Every kernel runs on four transforms at
+// once, one per vector lane: the leaf passes put consecutive DFTs of the pass
+// in the lanes, the twiddle passes consecutive columns j. A kernel reads and
+// writes through an accessor (io.Load, io.Store) whose lanes are consecutive
+// doubles; where the data are not laid out so (partial blocks, strides), the
+// pass gathers them into a local block of the same shape and scatters the
+// results back, so that each pass holds one copy of its kernel.
+//
+// Included by the generated kernel files only, which are compiled once per
+// instruction set; ENGINE_ISA_NS names the variant and keeps the copies apart.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "kernel_entry.h"
+
+#ifndef ENGINE_ISA_NS
+#error "ENGINE_ISA_NS must name the instruction-set variant being compiled"
+#endif
+
+#define ENGINE_INLINE inline __attribute__((always_inline))
+#define ENGINE_KERNEL static ENGINE_INLINE
+
+namespace engine {
+namespace ENGINE_ISA_NS {
+namespace {
+
+using std::ptrdiff_t;
+
+typedef double Vec __attribute__((vector_size(4 * sizeof(double))));
+constexpr int kLanes = 4;
+static_assert(kLanes == kTwiddleBlock, "one twiddle block per vector");
+
+ENGINE_INLINE Vec LoadVec(const double* p) {
+    Vec v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+ENGINE_INLINE void StoreVec(double* p, Vec v) { std::memcpy(p, &v, sizeof v); }
+
+ENGINE_INLINE Vec Reverse(Vec v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
+
+// Lanes l < lanes from p[l*step]; the others repeat the last valid one.
+ENGINE_INLINE Vec Gather(const double* p, ptrdiff_t step, int lanes) {
+    if (lanes == kLanes) {
+        if (step == 2) {  // p[0 ... 6], nothing beyond the last lane
+            const Vec a = LoadVec(p), b = LoadVec(p + 3);
+            return __builtin_shufflevector(a, b, 0, 2, 5, 7);
+        }
+        return Vec{p[0], p[step], p[2 * step], p[3 * step]};
+    }
+    if (lanes == 2 && step == 1) {  // two neighbours, twice
+        const Vec a = Vec{p[0], p[1], 0.0, 0.0};
+        return __builtin_shufflevector(a, a, 0, 1, 0, 1);
+    }
+    const auto at = [&](int l) { return p[(l < lanes ? l : lanes - 1) * step]; };
+    return Vec{at(0), at(1), at(2), at(3)};
+}
+
+template <class V>
+struct Pair {
+    V re, im;
+};
+
+// Element q of a twiddle pass's block of columns, (ar, ai), times its twiddles
+// from the block's table (element 0 takes none).
+ENGINE_INLINE Pair<Vec> Twiddled(int q, Vec ar, Vec ai, const double* twRe, const double* twIm) {
+    if (q == 0) return {ar, ai};
+    const Vec wr = LoadVec(twRe + (q - 1) * kLanes), wi = LoadVec(twIm + (q - 1) * kLanes);
+    return {ar * wr - ai * wi, ar * wi + ai * wr};
+}
+
+// Lane l of v[c] (c < count) goes to p[l*rowStride + c].
+ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int count) {
+    if (count == kLanes) {
+        const Vec t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);
+        const Vec t1 = __builtin_shufflevector(v[0], v[1], 1, 5, 3, 7);
+        const Vec t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 2, 6);
+        const Vec t3 = __builtin_shufflevector(v[2], v[3], 1, 5, 3, 7);
+        StoreVec(p, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
+        StoreVec(p + rowStride, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
+        StoreVec(p + 2 * rowStride, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
+        StoreVec(p + 3 * rowStride, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
+    } else {
+        for (int l = 0; l < kLanes; ++l)
+            for (int c = 0; c < count; ++c) p[l * rowStride + c] = v[c][l];
+    }
+}
+
+// Leaf rows kept locally (consecutive) go to the output.
+ENGINE_INLINE void CopyRows(double* out, ptrdiff_t outStride, const double* rows, int count) {
+    if (outStride == 1) {
+        int i = 0;
+        for (; i + kLanes <= count; i += kLanes) StoreVec(out + i, LoadVec(rows + i));
+        for (; i < count; ++i) out[i] = rows[i];
+    } else {
+        for (int i = 0; i < count; ++i) out[i * outStride] = rows[i];
+    }
+}
+
+// Leaf outputs: lane l's r results as one row, rows rowStride apart. The
+// kernels store in groups of four consecutive outputs, which are transposed.
+template <int R, int Arrays>
+struct Rows {
+    double* out[Arrays];
+    ptrdiff_t rowStride;
+    Vec pending[Arrays][kLanes];
+
+    ENGINE_INLINE void Put(int k, const Vec (&v)[Arrays]) {
+        for (int a = 0; a < Arrays; ++a) pending[a][k % kLanes] = v[a];
+        if (k % kLanes == kLanes - 1 || k == R - 1) {
+            const int first = k - k % kLanes;
+            for (int a = 0; a < Arrays; ++a)
+                StoreRows(out[a] + first, rowStride, pending[a], k % kLanes + 1);
+        }
+    }
+};
+
+// Complex leaf: input q of lane l at (re, im)[q*step + l]. With lastLanes < 4
+// the last input has only that many lanes in memory; the lanes beyond of the
+// other inputs lie inside the pass's input and are never stored.
+template <int R>
+struct ComplexLeafIO {
+    using Value = Vec;
+    const double* re;
+    const double* im;
+    ptrdiff_t step;
+    int lastLanes;
+    Rows<R, 2> rows;
+
+    ENGINE_INLINE Pair<Vec> Load(int q) const {
+        if (q == R - 1 && lastLanes < kLanes)
+            return {Gather(re + q * step, 1, lastLanes), Gather(im + q * step, 1, lastLanes)};
+        return {LoadVec(re + q * step), LoadVec(im + q * step)};
+    }
+    ENGINE_INLINE void Store(int k, Vec r, Vec i) { rows.Put(k, {r, i}); }
+};
+
+template <int R>
+struct RealLeafIO {
+    using Value = Vec;
+    const double* x;
+    ptrdiff_t step;
+    int lastLanes;
+    Rows<R, 1> rows;
+
+    ENGINE_INLINE Vec Load(int q) const {
+        if (q == R - 1 && lastLanes < kLanes) return Gather(x + q * step, 1, lastLanes);
+        return LoadVec(x + q * step);
+    }
+    ENGINE_INLINE void Store(int k, Vec v) { rows.Put(k, {v}); }
+};
+
+// Twiddle pass: element q of column j + l at (re, im)[q*col + l], in place;
+// element q >= 1 is multiplied by its twiddle when loaded.
+struct TwiddleIO {
+    using Value = Vec;
+    double* re;
+    double* im;
+    ptrdiff_t col;
+    const double* twRe;
+    const double* twIm;
+
+    ENGINE_INLINE Pair<Vec> Load(int q) const {
+        return Twiddled(q, LoadVec(re + q * col), LoadVec(im + q * col), twRe, twIm);
+    }
+    ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
+        StoreVec(re + k * col, r);
+        StoreVec(im + k * col, i);
+    }
+};
+
+// Real twiddle pass, columns 1 <= j < m/2: element q of column j + l is the
+// complex value (up[q*col + l], down[q*col - l]), twiddled when loaded.
+// Result k goes, for k < (R+1)/2, to low[k*col + l] (real part) and
+// high[-k*col - l] (imaginary part), else conjugated with the places swapped.
+// In memory low is up and high lies at the down places of element R-1-k.
+template <int R>
+struct HalfComplexIO {
+    using Value = Vec;
+    double* up;
+    double* down;
+    double* high;
+    ptrdiff_t col;
+    const double* twRe;
+    const double* twIm;
+
+    ENGINE_INLINE Pair<Vec> Load(int q) const {
+        return Twiddled(q, LoadVec(up + q * col), Reverse(LoadVec(down + q * col - (kLanes - 1))),
+                        twRe, twIm);
+    }
+    ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
+        double* low = up + k * col;
+        double* highAt = high - k * col - (kLanes - 1);
+        if (2 * k < R) {
+            StoreVec(low, r);
+            StoreVec(highAt, Reverse(i));
+        } else {
+            StoreVec(highAt, Reverse(r));
+            StoreVec(low, -i);
+        }
+    }
+};
+
+// One column of real values, element q at p[q*col], in place (scalar).
+struct ColumnIO {
+    using Value = double;
+    double* p;
+    ptrdiff_t col;
+
+    ENGINE_INLINE double Load(int q) const { return p[q * col]; }
+    ENGINE_INLINE void Store(int k, double v) const { p[k * col] = v; }
+};
+
+// Whether the leaf inputs of a block of `lanes` DFTs can be loaded in place:
+// consecutive DFTs, and for a partial block the lanes beyond, read by every
+// input but the last, still inside the pass's input (which ends kernelStride
+// elements after the block's last input but one).
+ENGINE_INLINE bool LoadInPlace(ptrdiff_t kernelStride, ptrdiff_t callStride, int lanes) {
+    return callStride == 1 && kLanes - lanes <= kernelStride;
+}
+
+template <class K>
+void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm,
+                 ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride, int32_t count) {
+    constexpr int R = K::kRadix;
+    double gathered[2][R * kLanes];
+    double rows[2][R * kLanes];
+    for (int32_t t = 0; t < count; t += kLanes) {
+        const int lanes = count - t < kLanes ? count - t : kLanes;
+        const double* re = inRe + t * callStride;
+        const double* im = inIm + t * callStride;
+        ComplexLeafIO<R> io;
+        io.lastLanes = kLanes;
+        if (LoadInPlace(kernelStride, callStride, lanes)) {
+            io.re = re;
+            io.im = im;
+            io.step = kernelStride;
+            io.lastLanes = lanes;
+        } else {
+            for (int q = 0; q < R; ++q) {
+                StoreVec(gathered[0] + q * kLanes,
+                         Gather(re + q * kernelStride, callStride, lanes));
+                StoreVec(gathered[1] + q * kLanes,
+                         Gather(im + q * kernelStride, callStride, lanes));
+            }
+            io.re = gathered[0];
+            io.im = gathered[1];
+            io.step = kLanes;
+        }
+        const bool direct = lanes == kLanes && outStride == 1;
+        io.rows.out[0] = direct ? outRe + t * R : rows[0];
+        io.rows.out[1] = direct ? outIm + t * R : rows[1];
+        io.rows.rowStride = R;
+        K::Complex(io);
+        if (!direct) {
+            CopyRows(outRe + t * R * outStride, outStride, rows[0], lanes * R);
+            CopyRows(outIm + t * R * outStride, outStride, rows[1], lanes * R);
+        }
+    }
+}
+
+template <class K>
+void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t callStride,
+              ptrdiff_t outStride, int32_t count) {
+    constexpr int R = K::kRadix;
+    double gathered[R * kLanes];
+    double rows[R * kLanes];
+    for (int32_t t = 0; t < count; t += kLanes) {
+        const int lanes = count - t < kLanes ? count - t : kLanes;
+        const double* x = in + t * callStride;
+        RealLeafIO<R> io;
+        io.lastLanes = kLanes;
+        if (LoadInPlace(kernelStride, callStride, lanes)) {
+            io.x = x;
+            io.step = kernelStride;
+            io.lastLanes = lanes;
+        } else {
+            for (int q = 0; q < R; ++q)
+                StoreVec(gathered + q * kLanes, Gather(x + q * kernelStride, callStride, lanes));
+            io.x = gathered;
+            io.step = kLanes;
+        }
+        const bool direct = lanes == kLanes && outStride == 1;
+        io.rows.out[0] = direct ? out + t * R : rows;
+        io.rows.rowStride = R;
+        K::Real(io);
+        if (!direct) CopyRows(out + t * R * outStride, outStride, rows, lanes * R);
+    }
+}
+
+template <class K>
+void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const double* twRe,
+                    const double* twIm) {
+    constexpr int R = K::kRadix;
+    const ptrdiff_t col = m * stride;
+    double local[2][R * kLanes];
+    for (int32_t j = 0; j < m; j += kLanes) {
+        const int lanes = m - j < kLanes ? m - j : kLanes;
+        double* pr = re + j * stride;
+        double* pi = im + j * stride;
+        const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
+        // Column j = 0 meets the table's (1, 0), which leaves it as it is.
+        TwiddleIO io{pr, pi, col, twRe + block, twIm + block};
+        const bool direct = lanes == kLanes && stride == 1;
+        if (!direct) {
+            for (int q = 0; q < R; ++q) {
+                StoreVec(local[0] + q * kLanes, Gather(pr + q * col, stride, lanes));
+                StoreVec(local[1] + q * kLanes, Gather(pi + q * col, stride, lanes));
+            }
+            io.re = local[0];
+            io.im = local[1];
+            io.col = kLanes;
+        }
+        K::Complex(io);
+        if (!direct) {
+            for (int q = 0; q < R; ++q) {
+                for (int l = 0; l < lanes; ++l) {
+                    pr[q * col + l * stride] = local[0][q * kLanes + l];
+                    pi[q * col + l * stride] = local[1][q * kLanes + l];
+                }
+            }
+        }
+    }
+}
+
+// In place over R half-complex blocks of length m (block q at q*m): column
+// j = 0 by the real kernel, columns 1 <= j < m/2 as complex values (block q at
+// j, block q at m-j) by twiddles and the complex kernel, and for even m the
+// column j = m/2 by the half-sample kernel. Results go to their half-complex
+// places in the length R*m.
+template <class K>
+void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, const double* twIm) {
+    constexpr int R = K::kRadix;
+    const ptrdiff_t col = m * stride;
+    {
+        ColumnIO io{x, col};
+        K::Real(io);
+    }
+    double local[2][R * kLanes];
+    const int32_t columns = (m + 1) / 2;  // j < columns: j < m/2
+    for (int32_t j = 0; j < columns; j += kLanes) {
+        const int first = j == 0 ? 1 : 0;
+        const int lanes = columns - j < kLanes ? columns - j : kLanes;
+        if (first >= lanes) break;
+        double* up = x + j * stride;
+        double* down = x + (m - j) * stride;
+        const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
+        HalfComplexIO<R> io{up, down, x + R * col - j * stride, col, twRe + block, twIm + block};
+        const bool direct = first == 0 && lanes == kLanes && stride == 1;
+        if (!direct) {
+            // The same shape locally: up lanes ascending, down lanes descending.
+            for (int q = 0; q < R; ++q) {
+                for (int l = 0; l < kLanes; ++l) {
+                    const int from = l < first ? first : l < lanes ? l : lanes - 1;
+                    local[0][q * kLanes + l] = up[q * col + from * stride];
+                    local[1][q * kLanes + kLanes - 1 - l] = down[q * col - from * stride];
+                }
+            }
+            io.up = local[0];
+            io.down = local[1] + kLanes - 1;
+            io.high = local[1] + (R - 1) * kLanes + kLanes - 1;
+            io.col = kLanes;
+        }
+        K::Complex(io);
+        if (!direct) {
+            for (int q = 0; q < R; ++q) {
+                for (int l = first; l < lanes; ++l) {
+                    up[q * col + l * stride] = local[0][q * kLanes + l];
+                    down[q * col - l * stride] = local[1][q * kLanes + kLanes - 1 - l];
+                }
+            }
+        }
+    }
+    if (m % 2 == 0) {
+        ColumnIO io{x + (m / 2) * stride, col};
+        K::Half(io);
+    }
+}
+
+template <class K>
+constexpr KernelEntry MakeKernelEntry() {
+    return KernelEntry{&ComplexLeaf<K>, &ComplexTwiddle<K>, &RealLeaf<K>, &RealTwiddle<K>};
+}
+
+}  // namespace
+}  // namespace ENGINE_ISA_NS
+}  // namespace engine
