@@ -88,21 +88,14 @@ inline int PlanAllocations(int32_t n) {
         [](int64_t, int status) { EXPECT_EQ(status, -1); });
 }
 
-// Walks an injected failure over the first `allocations` allocations of a call
-// (its work arrays and FFT plans, all obtained before the first transform) and
-// checks each run with `check(status)`. The transforms' own scratch is not
-// walked: the engine treats it as always available.
+// Walks an injected failure over every allocation of a call, checks each run
+// with `check(status)`, and checks that the call made exactly `allocations`
+// allocations (its own work arrays and its FFT plans; transforms never allocate).
 template <class Call, class Check>
-void WalkSetupFailures(int allocations, Call&& call, Check&& check) {
-    for (int k = 1; k <= allocations; ++k) {
-        SCOPED_TRACE(::testing::Message() << "allocation " << k << " failed");
-        scratch::FailAllocation(k);
-        const auto status = call();
-        const bool failed = scratch::AllocationFailed();
-        scratch::ClearAllocationFailure();
-        EXPECT_TRUE(failed);
-        check(status);
-    }
+void WalkEveryAllocation(int allocations, Call&& call, Check&& check) {
+    const int walked =
+        testsupport::WalkAllocationFailures(call, [&](int64_t, int32_t status) { check(status); });
+    EXPECT_EQ(walked, allocations) << "allocations made by the call";
 }
 
 inline bool AllEqual(const std::vector<double>& v, double value) {

@@ -153,7 +153,7 @@ TEST(Gabor2d, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
         EXPECT_TRUE(AllEqual(out, kSentinel));
     };
     // Two work arrays, then per dimension the extended signal, the frame buffers and the plan.
-    WalkSetupFailures(
+    WalkEveryAllocation(
         6 + plans,
         [&] {
             reset();
@@ -161,7 +161,7 @@ TEST(Gabor2d, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
         },
         untouched);
     // Two work arrays, then per dimension the accumulator and the plan.
-    WalkSetupFailures(
+    WalkEveryAllocation(
         4 + plans,
         [&] {
             reset();

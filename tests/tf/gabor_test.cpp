@@ -443,21 +443,21 @@ TEST(Gabor, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
         EXPECT_EQ(stateLength, 5);
     };
     // The extended signal, the frame buffers, the plan.
-    WalkSetupFailures(
+    WalkEveryAllocation(
         2 + plan,
         [&] {
             reset();
             return ReDGT(x.data(), 30, &p, out.data());
         },
         untouched);
-    WalkSetupFailures(
+    WalkEveryAllocation(
         2 + plan,
         [&] {
             reset();
             return CxDGT(x.data(), 30, &p, out.data());
         },
         untouched);
-    WalkSetupFailures(
+    WalkEveryAllocation(
         2 + plan,
         [&] {
             reset();
@@ -465,7 +465,7 @@ TEST(Gabor, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
         },
         untouched);
     // The joined samples, the frame buffer, the plan.
-    WalkSetupFailures(
+    WalkEveryAllocation(
         2 + plan,
         [&] {
             reset();
@@ -473,28 +473,28 @@ TEST(Gabor, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
         },
         untouched);
     // The accumulator with the window and frame work, the plan.
-    WalkSetupFailures(
+    WalkEveryAllocation(
         1 + plan,
         [&] {
             reset();
             return ReDGE(x.data(), 4, 8, &p, out.data(), 16);
         },
         untouched);
-    WalkSetupFailures(
+    WalkEveryAllocation(
         1 + plan,
         [&] {
             reset();
             return CxDGE(x.data(), 4, 8, &p, out.data(), 16);
         },
         untouched);
-    WalkSetupFailures(
+    WalkEveryAllocation(
         1 + plan,
         [&] {
             reset();
             return CxDGEEx(x.data(), x.data() + 1, 2, 4, 8, &p, out.data(), other.data(), 1, 16);
         },
         untouched);
-    WalkSetupFailures(
+    WalkEveryAllocation(
         1 + plan,
         [&] {
             reset();

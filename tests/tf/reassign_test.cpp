@@ -184,14 +184,14 @@ TEST(Reassign, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
         EXPECT_EQ(status, -20001);
         EXPECT_TRUE(AllEqual(out, kSentinel));
     };
-    WalkSetupFailures(
+    WalkEveryAllocation(
         allocations,
         [&] {
             reset();
             return ReReassignedSTFTSp(x.data(), kSamples, &p, out.data());
         },
         check);
-    WalkSetupFailures(
+    WalkEveryAllocation(
         allocations,
         [&] {
             reset();

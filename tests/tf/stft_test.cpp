@@ -248,7 +248,7 @@ TEST(Stft, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
         SCOPED_TRACE(e.name);
         std::vector<double> out(2 * 11 * 16, kSentinel);
         int32_t shift = 3;
-        WalkSetupFailures(
+        WalkEveryAllocation(
             allocations,
             [&] {
                 std::fill(out.begin(), out.end(), kSentinel);

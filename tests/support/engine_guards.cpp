@@ -1,4 +1,4 @@
-// Every analysis call releases its plans and scratch blocks before it returns.
+// Every test releases the FFT plans it takes and every scratch block.
 
 #include <string>
 
