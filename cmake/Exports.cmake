@@ -39,3 +39,13 @@ function(tarvano_export_list target list_file)
                      -DTOOL=${tool} -DWINDOWS=${WIN32} -P ${CMAKE_SOURCE_DIR}/cmake/CheckExports.cmake)
   endif()
 endfunction()
+
+# File names of a shared library: <windows_name>.dll without the "lib" prefix
+# on Windows, lib<linux_name>.so on Linux.
+function(tarvano_library_names target windows_name linux_name)
+  if(WIN32)
+    set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${windows_name})
+  else()
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${linux_name})
+  endif()
+endfunction()
