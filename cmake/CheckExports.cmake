@@ -1,15 +1,8 @@
 # Compares the export table of a built shared library with its export list.
 # Linux: the defined symbols of the dynamic symbol table (nm -D).
 # Windows: the name table of the PE export directory (objdump -p).
-file(STRINGS ${LIST} lines)
-set(expected)
-foreach(line IN LISTS lines)
-  string(REGEX REPLACE "#.*" "" line "${line}")
-  string(STRIP "${line}" line)
-  if(line)
-    list(APPEND expected ${line})
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/ReadExportList.cmake)
+tarvano_read_export_list(${LIST} expected)
 
 if(WINDOWS)
   execute_process(COMMAND ${TOOL} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)

@@ -2,16 +2,10 @@
 # line ('#' starts a comment). From it the build makes the linker version
 # script (Linux) or the module-definition file (Windows), and a test compares
 # the built library's real export table with the list.
+include(${CMAKE_CURRENT_LIST_DIR}/ReadExportList.cmake)
+
 function(tarvano_export_list target list_file)
-  file(STRINGS ${list_file} lines)
-  set(names)
-  foreach(line IN LISTS lines)
-    string(REGEX REPLACE "#.*" "" line "${line}")
-    string(STRIP "${line}" line)
-    if(line)
-      list(APPEND names ${line})
-    endif()
-  endforeach()
+  tarvano_read_export_list(${list_file} names)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
 
   if(WIN32)
