@@ -1,16 +1,25 @@
 #!/bin/bash
 # Installs what is missing, then builds and runs every test on every preset:
-# native, native with sanitizers, and the 32-bit Windows build under Wine.
+# native, native with the address/undefined and thread sanitizers, and the
+# 32-bit Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
 jobs=$(nproc)
-presets=(${TARVANO_PRESETS:-default asan windows})
+presets=(${TARVANO_PRESETS:-default asan tsan windows})
+
+# The thread sanitizer runs the suites of the code that uses threads.
+threaded_tests=(hostbind_tests testhost_tests rhombel_tests bridge_tests)
 
 for preset in "${presets[@]}"; do
   echo "=== $preset ==="
   cmake --preset "$preset" >/dev/null
+  if [[ $preset == tsan ]]; then
+    cmake --build --preset "$preset" -j "$jobs" --target "${threaded_tests[@]}"
+    ctest --preset "$preset" -j "$jobs" -R "^($(IFS='|'; echo "${threaded_tests[*]}"))\$"
+    continue
+  fi
   cmake --build --preset "$preset" -j "$jobs"
   if [[ $preset == windows ]]; then
     # One prefix per build, made once before the tests start in parallel.
