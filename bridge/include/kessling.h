@@ -53,6 +53,20 @@ typedef struct SptInfoCluster {
     int32_t order;
 } SptInfoCluster;
 
+/* Window cluster of the transform exports: the window as a 1-D double array,
+ * then the time step D and the number of frequency bins N. */
+typedef struct SptWindowCluster {
+    HostArrayHandle window;
+    int32_t timeStep;
+    int32_t frequencyBins;
+} SptWindowCluster;
+
+/* Axis of a graph: index i stands for offset + i * step. */
+typedef struct SptAxis {
+    double offset;
+    double step;
+} SptAxis;
+
 /* Names the host run-time module; returns it. */
 KESSLING_API LMRTModule SetLMRTModule(LMRTModule module);
 
@@ -68,6 +82,55 @@ KESSLING_API int32_t SptGetDataH(int32_t ref, uint8_t centred, HostArrayHandle r
                                  HostArrayHandle complexOut);
 KESSLING_API int32_t SptSetDataH(int32_t ref, uint8_t centred, HostArrayHandle realIn,
                                  HostArrayHandle complexIn, const SptInfoCluster* params);
+
+/* Linear transforms. Results kept in `ref` are rows of time instants. The
+ * streaming exports join the carried samples with the new block, store the
+ * whole frames of the joined samples and carry the rest (with the time
+ * reference in *shift) to the next call; a failure leaves carry-over and shift
+ * as they were, so the same block can be offered again. */
+KESSLING_API int32_t SptReSTFTWithICH(int32_t ref, HostArrayHandle signal,
+                                      const SptWindowCluster* window, HostArrayHandle carryOver,
+                                      int32_t* shift);
+KESSLING_API int32_t SptCxSTFTWithICH(int32_t ref, HostArrayHandle signal,
+                                      const SptWindowCluster* window, HostArrayHandle carryOver,
+                                      int32_t* shift);
+KESSLING_API int32_t SptReSTFTSpH(int32_t ref, HostArrayHandle signal,
+                                  const SptWindowCluster* window, const uint8_t* reassigned);
+KESSLING_API int32_t SptCxSTFTSpH(int32_t ref, HostArrayHandle signal,
+                                  const SptWindowCluster* window, const uint8_t* reassigned);
+KESSLING_API int32_t SptReDGTH(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window);
+KESSLING_API int32_t SptCxDGTH(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window);
+KESSLING_API int32_t SptReDGEH(int32_t ref, HostArrayHandle signalOut,
+                               const SptWindowCluster* window);
+KESSLING_API int32_t SptCxDGEH(int32_t ref, HostArrayHandle signalOut,
+                               const SptWindowCluster* window);
+KESSLING_API int32_t SptDGEH(int32_t ref, HostArrayHandle complexOut, HostArrayHandle realOut,
+                             const SptWindowCluster* window, const uint8_t* real);
+KESSLING_API int32_t SptDGT2DH(HostArrayHandle image, const SptWindowCluster* rowWindow,
+                               const SptWindowCluster* columnWindow,
+                               HostArrayHandle coefficientsOut);
+KESSLING_API int32_t SptDGE2DH(HostArrayHandle coefficients, const SptWindowCluster* rowWindow,
+                               const SptWindowCluster* columnWindow, HostArrayHandle imageOut,
+                               int32_t rows, int32_t columns);
+KESSLING_API int32_t SptFastDualH(const SptWindowCluster* window, const int32_t* parameter,
+                                  HostArrayHandle dualOut);
+
+/* Display and masks. SptGetGraphH turns a stored result into a power matrix
+ * (optionally in decibels, at most 70 dB below the peak), kept as doubles or
+ * mapped into an 8-bit image with its level scale. SptGetMaskH creates, grows,
+ * shrinks or deletes (method 0, 1, other) the region under a seed of a label
+ * image judged by a level map; it always returns 0. SptBinanryMaskH zeroes the
+ * stored cells where the mask is 0. */
+KESSLING_API int32_t SptGetGraphH(int32_t ref, uint8_t centred, const uint8_t* keepValues,
+                                  const uint8_t* decibel, double topFraction, double bottomFraction,
+                                  HostArrayHandle graph, HostArrayHandle image, SptAxis* timeAxis,
+                                  SptAxis* frequencyAxis, SptAxis* levelAxis);
+KESSLING_API int32_t SptGetMaskH(HostArrayHandle levels, HostArrayHandle labels,
+                                 HostArrayHandle regionLevels, const int32_t* seedRow,
+                                 const int32_t* seedColumn, const double* growFraction,
+                                 const double* shrinkFraction, int32_t method,
+                                 HostArrayHandle labelsOut, HostArrayHandle regionLevelsOut);
+KESSLING_API int32_t SptBinanryMaskH(int32_t ref, HostArrayHandle mask);
 
 #ifdef __cplusplus
 }
