@@ -25,10 +25,40 @@ void LockedRef::Attach(TavikInfoOwner& record) noexcept {
     info_ = record.release();
 }
 
+int32_t LockedRef::Prepare(int32_t type, int32_t rows, int32_t columns,
+                           const TavikInfo& fields) noexcept {
+    type_ = type;
+    TavikInfoOwner record(NewTavikInfo(fields));
+    if (!record.get()) return Settle(kNoMemory);
+    Attach(record);
+    if (SptRefInitAndResize(ref_, type, rows, columns) != RHOMBEL_OK)
+        return Settle(kReferenceNotMade);
+    return kOk;
+}
+
+void* LockedRef::Data() const noexcept { return SptRefGetDataPtr(ref_); }
+
+int32_t LockedRef::Settle(int32_t status) noexcept {
+    if (status != kOk) SptRefInitBuf(ref_, type_ != 0 ? type_ : RHOMBEL_TYPE_DOUBLE);
+    return status;
+}
+
 void LockedRef::Dispose() noexcept {
     SptRefDispose(ref_);
     held_ = false;
     info_ = nullptr;
+}
+
+int32_t StoredType(int32_t layout) noexcept {
+    switch (layout) {
+        case SPT_LAYOUT_REAL:
+        case SPT_LAYOUT_HALF_COMPLEX:
+            return RHOMBEL_TYPE_DOUBLE;
+        case SPT_LAYOUT_COMPLEX:
+            return RHOMBEL_TYPE_COMPLEX128;
+        default:
+            return 0;
+    }
 }
 
 int32_t CreateReference(int32_t* refOut) noexcept {

@@ -25,14 +25,31 @@ class LockedRef {
 
     // Attaches a new record; the reference releases the previous one.
     void Attach(TavikInfoOwner& record) noexcept;
+
+    // For an export that stores its result here: sizes the reference to rows x
+    // columns elements of `type` (a Rhombel type code) and attaches a new record
+    // with `fields`. Returns kOk, or kNoMemory / kReferenceNotMade with the
+    // reference emptied (and the new record attached when it could be made), so
+    // that a failure never leaves a previous result behind a new record.
+    int32_t Prepare(int32_t type, int32_t rows, int32_t columns, const TavikInfo& fields) noexcept;
+    // The element buffer of the reference (null when it is empty).
+    void* Data() const noexcept;
+    // After a failed computation into Data(): empties the reference, keeping the
+    // record Prepare attached, and returns `status`; returns kOk unchanged.
+    int32_t Settle(int32_t status) noexcept;
     // Ends the reference (its record is released with it).
     void Dispose() noexcept;
 
   private:
     int32_t ref_;
+    int32_t type_ = 0;  // element type Prepare sized the reference for
     bool held_ = false;
     const TavikInfo* info_ = nullptr;
 };
+
+// Element type a layout is stored with (a Rhombel type code); 0 for layouts
+// that hold no data.
+int32_t StoredType(int32_t layout) noexcept;
 
 // Creates a reference with a fresh record (layout none) into *refOut. Returns 0,
 // kReferenceNotMade when Rhombel cannot make one (*refOut = 0 then, as it

@@ -20,19 +20,6 @@ namespace {
 
 constexpr int32_t kComplexBytes = 2 * sizeof(double);
 
-// Element type a layout is stored with; 0 for layouts that hold no data.
-int32_t StoredType(int32_t layout) noexcept {
-    switch (layout) {
-        case SPT_LAYOUT_REAL:
-        case SPT_LAYOUT_HALF_COMPLEX:
-            return RHOMBEL_TYPE_DOUBLE;
-        case SPT_LAYOUT_COMPLEX:
-            return RHOMBEL_TYPE_COMPLEX128;
-        default:
-            return 0;
-    }
-}
-
 // Copies a row of `count` elements so that target element j is source element
 // (j + shift) mod count. Centring a stored row uses shift = count - count/2 and
 // the host-to-stored direction count/2: for an even count both exchange the

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bridge_testing.h"
 #include "fault_walk.h"
 #include "host_testing.h"
 #include "kessling.h"
@@ -16,6 +17,7 @@
 
 namespace {
 
+using bridgetest::BridgeRef;
 using hosttest::HostArray;
 
 constexpr int32_t kInvalidReference = -42642;
@@ -23,15 +25,6 @@ constexpr int32_t kUnsupportedData = -42643;
 constexpr int32_t kReferenceNotMade = -42641;
 constexpr int32_t kMissingArgument = -42601;
 constexpr int32_t kNoMemory = -20001;
-
-// A bridge reference, ended at the end of the scope however the test left it.
-struct BridgeRef {
-    int32_t number = 0;
-    BridgeRef() { EXPECT_EQ(SptCreateRefH(&number), 0); }
-    ~BridgeRef() {
-        if (SptRefIsValid(number)) SptRefDispose(number);
-    }
-};
 
 SptInfoCluster Info(int32_t layout, int32_t columns, int32_t first = 0, int32_t order = -1) {
     return SptInfoCluster{0, 1000, layout, 64, columns, first, order};
