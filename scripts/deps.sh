@@ -1,5 +1,5 @@
 #!/bin/bash
-# Installs what the build, the tests and the benchmarks need on a Debian machine
+# Installs what the build, the tests, the front end and the benchmarks need on a Debian machine
 # (as root); packages already present are left alone.
 set -euo pipefail
 
@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config python3 binutils clang-format
   googletest libbenchmark-dev libfftw3-dev
   liblapack-dev
+  libsndfile1-dev libcairo2-dev libcli11-dev fonts-dejavu-core sox
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
 )
 

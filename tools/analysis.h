@@ -1,0 +1,96 @@
+#pragma once
+// The program's only contact with the analysis: it runs each method through
+// Kessling into a reference, turns the stored result into an intensity image
+// with SptGetGraphH, and filters with the mask exports, the way the host
+// application does. Adding a method is one entry in the table of analysis.cpp.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kessling.h"
+#include "signal_io.h"
+
+namespace front {
+
+// Parameters of the linear methods: Gaussian window of `window` samples,
+// `step` samples between frames, `bins` frequency bins.
+struct AnalysisParams {
+    int32_t window = 512;
+    int32_t step = 128;
+    int32_t bins = 512;
+};
+
+struct Method {
+    const char* name;
+    const char* title;
+    const char* summary;
+    // Runs the analysis of a real signal into `ref`; returns the bridge status.
+    int32_t (*run)(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window);
+    // Sample at which frame 0 is centred, for a window of `length` samples.
+    double (*frameCentre)(int32_t length);
+};
+
+const std::vector<Method>& Methods();
+// Null for an unknown name.
+const Method* FindMethod(const std::string& name);
+// "stft, reassigned, gabor".
+std::string MethodNames();
+
+// How the stored result is shown.
+struct DisplayOptions {
+    bool decibel = true;
+    double topFraction = 0.0;     // fraction of the brightest cells clipped
+    double bottomFraction = 0.0;  // fraction of the darkest cells clipped
+    double range = 0.0;           // dB below the peak shown (0: all the bridge shows)
+};
+
+// A displayable result: rows are time instants, columns frequency cells.
+struct Graph {
+    int32_t rows = 0, columns = 0;
+    std::vector<uint8_t> image;             // rows x columns, 0 .. 255
+    std::vector<double> values;             // rows x columns, when asked for
+    double timeOffset = 0, timeStep = 0;    // seconds of row 0 and between rows
+    double freqOffset = 0, freqStep = 0;    // hertz of column 0 and between columns
+    double levelOffset = 0, levelStep = 0;  // value of byte 0 and between bytes
+    bool decibel = true;
+};
+
+// A reference object of the bridge, disposed at the end of its scope.
+class Reference {
+  public:
+    Reference();
+    Reference(const Reference&) = delete;
+    Reference& operator=(const Reference&) = delete;
+    ~Reference();
+    int32_t number() const { return number_; }
+
+  private:
+    int32_t number_ = 0;
+};
+
+// Runs `method` on the signal into `ref`; fails with kExitRefused naming the
+// status and its meaning.
+void Analyse(const Method& method, const Signal& signal, const AnalysisParams& params,
+             Reference& ref);
+
+// The stored result as an image (and its values when `keepValues`).
+Graph MakeGraph(const Reference& ref, const Method& method, const Signal& signal,
+                const AnalysisParams& params, const DisplayOptions& display, bool keepValues);
+
+// Time-frequency filtering: the region under the seed (seconds, hertz) of the
+// Gabor coefficients' image is selected, grown by each fraction in turn, kept,
+// and the signal synthesised with the dual window.
+struct FilterRequest {
+    double seedTime = 0, seedFrequency = 0;
+    std::vector<double> grow;
+};
+struct FilterResult {
+    Graph graph;                  // the Gabor image the region was chosen on
+    std::vector<uint8_t> region;  // graph.rows x graph.columns, 1 inside
+    std::vector<double> samples;  // the filtered signal
+};
+FilterResult Filter(const Signal& signal, const AnalysisParams& params,
+                    const DisplayOptions& display, const FilterRequest& request);
+
+}  // namespace front

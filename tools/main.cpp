@@ -1,0 +1,421 @@
+// mornavel: time-frequency pictures and filtering of recordings from the
+// command line, through the same bridge calls as the host application.
+
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "analysis.h"
+#include "capture.h"
+#include "drawing.h"
+#include "failure.h"
+#include "output_file.h"
+#include "page.h"
+#include "progress.h"
+#include "signal_io.h"
+
+namespace front {
+namespace {
+
+// Options shared by the commands.
+struct Common {
+    AnalysisParams params;
+    DisplayOptions display;
+    InputOptions input;
+    std::string inputPath;
+    std::string colours = "viridis";
+    std::string size = "1280x720";
+    bool linear = false;
+    bool quiet = false;
+};
+
+void AddInputOptions(CLI::App& app, Common& c) {
+    app.add_option("INPUT", c.inputPath,
+                   "audio file (WAV, FLAC, AIFF, OGG, ...) or text columns (.csv, .tsv, .txt, "
+                   ".dat); the built-in capture when omitted");
+    app.add_option("--channel", c.input.channel, "audio channel or text column, from 1")
+        ->check(CLI::Range(1, 1024));
+    app.add_option("--rate", c.input.rate, "sample rate in Hz of a text input")
+        ->check(CLI::PositiveNumber);
+}
+
+void AddAnalysisOptions(CLI::App& app, Common& c) {
+    app.add_option("--window", c.params.window, "Gaussian window length in samples")
+        ->check(CLI::Range(1, 1 << 22))
+        ->capture_default_str();
+    app.add_option("--step", c.params.step, "samples between frames")
+        ->check(CLI::Range(1, 1 << 22))
+        ->capture_default_str();
+    app.add_option("--bins", c.params.bins, "frequency bins (a power of two)")
+        ->check(CLI::Range(1, 1 << 22))
+        ->capture_default_str();
+}
+
+void AddDisplayOptions(CLI::App& app, Common& c) {
+    app.add_flag("--linear", c.linear, "show power, not decibels");
+    app.add_option("--range", c.display.range,
+                   "decibels shown below the peak (the darker cells are clipped)")
+        ->check(CLI::Range(1.0, 70.0));
+    app.add_option("--top", c.display.topFraction, "fraction of the brightest cells clipped")
+        ->check(CLI::Range(0.0, 0.999));
+    app.add_option("--bottom", c.display.bottomFraction, "fraction of the darkest cells clipped")
+        ->check(CLI::Range(0.0, 0.999))
+        ->excludes("--range");
+    app.add_option("--colours", c.colours, "colour map: viridis or grey")->capture_default_str();
+    app.add_option("--size", c.size, "picture size WIDTHxHEIGHT in pixels")->capture_default_str();
+}
+
+void AddQuiet(CLI::App& app, Common& c) { app.add_flag("-q,--quiet", c.quiet, "no progress bar"); }
+
+struct Look {
+    ColourMap map;
+    int width, height;
+};
+
+Look ParseLook(const Common& c) {
+    Look look{};
+    if (!ParseColourMap(c.colours, look.map))
+        Fail(kExitUsage, "unknown colour map '" + c.colours + "'; use viridis or grey");
+    char x = 0;
+    char rest = 0;
+    if (std::sscanf(c.size.c_str(), "%d%c%d%c", &look.width, &x, &look.height, &rest) != 3 ||
+        (x != 'x' && x != 'X') || look.width < 480 || look.height < 320 || look.width > 8000 ||
+        look.height > 8000)
+        Fail(kExitUsage,
+             "--size wants WIDTHxHEIGHT, from 480x320 to 8000x8000, not '" + c.size + "'");
+    return look;
+}
+
+Signal LoadSignal(const Common& c) {
+    if (c.inputPath.empty()) {
+        if (c.input.rate > 0) Fail(kExitUsage, "--rate applies to a text input only");
+        return capture::Make();
+    }
+    return ReadSignal(c.inputPath, c.input);
+}
+
+DisplayOptions Display(const Common& c) {
+    DisplayOptions d = c.display;
+    d.decibel = !c.linear;
+    if (c.linear && d.range > 0) Fail(kExitUsage, "--range applies to decibels, not with --linear");
+    return d;
+}
+
+std::string Fixed(double v, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
+}
+
+std::string Parameters(const AnalysisParams& p, double rate) {
+    return "Gaussian window " + std::to_string(p.window) + " (" +
+           Fixed(1000.0 * p.window / rate, 1) + " ms), step " + std::to_string(p.step) + " (" +
+           Fixed(1000.0 * p.step / rate, 2) + " ms), " + std::to_string(p.bins) + " bins (" +
+           Fixed(rate / p.bins, 1) + " Hz)";
+}
+
+std::string Subtitle(const Signal& s, const AnalysisParams& p, const DisplayOptions& d) {
+    std::string text = s.name + ", " + Fixed(s.rate, 0) + " Hz, " +
+                       Fixed(s.samples.size() / s.rate, 2) + " s; " + Parameters(p, s.rate);
+    if (d.range > 0) text += "; " + Fixed(d.range, 0) + " dB shown";
+    return text;
+}
+
+double Milliseconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since)
+        .count();
+}
+
+void WriteCsv(OutputFile& file, const Graph& g) {
+    std::string text = g.decibel ? "time_s\\frequency_Hz (dB)" : "time_s\\frequency_Hz (power)";
+    char number[40];
+    for (int32_t c = 0; c < g.columns; ++c) {
+        std::snprintf(number, sizeof number, ",%.6g", g.freqOffset + c * g.freqStep);
+        text += number;
+    }
+    text += '\n';
+    for (int32_t r = 0; r < g.rows; ++r) {
+        std::snprintf(number, sizeof number, "%.6f", g.timeOffset + r * g.timeStep);
+        text += number;
+        for (int32_t c = 0; c < g.columns; ++c) {
+            std::snprintf(number, sizeof number, ",%.9g", g.values[r * g.columns + c]);
+            text += number;
+        }
+        text += '\n';
+        if (text.size() > (1 << 20)) {
+            file.Write(text);
+            text.clear();
+        }
+    }
+    file.Write(text);
+}
+
+// render ----------------------------------------------------------------------
+
+struct RenderArgs {
+    Common common;
+    std::string method;
+    std::string output;
+    std::string csv;
+};
+
+int Render(const RenderArgs& a) {
+    const Method* method = FindMethod(a.method);
+    if (!method) Fail(kExitUsage, "unknown method '" + a.method + "'; methods: " + MethodNames());
+    const Look look = ParseLook(a.common);
+    const DisplayOptions display = Display(a.common);
+    // Outputs are opened first, so that an unwritable one fails before the work.
+    OutputFile png(a.output);
+    std::unique_ptr<OutputFile> csv = a.csv.empty() ? nullptr : std::make_unique<OutputFile>(a.csv);
+    const Signal signal = LoadSignal(a.common);
+
+    Progress progress(3, !a.common.quiet && Progress::Terminal());
+    progress.Begin(method->name);
+    Reference ref;
+    Analyse(*method, signal, a.common.params, ref);
+    progress.Begin("display");
+    const Graph graph = MakeGraph(ref, *method, signal, a.common.params, display, csv != nullptr);
+    progress.Begin("drawing");
+    Figure figure;
+    figure.title = std::string(method->title) + " of " + signal.name;
+    figure.subtitle = Subtitle(signal, a.common.params, display);
+    figure.graph = &graph;
+    figure.map = look.map;
+    figure.width = look.width;
+    figure.height = look.height;
+    DrawPng(figure, png);
+    if (csv) WriteCsv(*csv, graph);
+    progress.Finish();
+    png.Commit();
+    if (csv) csv->Commit();
+    return kExitOk;
+}
+
+// filter ----------------------------------------------------------------------
+
+struct FilterArgs {
+    Common common;
+    std::string seed;
+    std::vector<double> grow;
+    std::string output;
+    std::string mask;
+};
+
+FilterRequest ParseSeed(const std::string& seed, const std::vector<double>& grow) {
+    FilterRequest r;
+    char rest = 0;
+    if (std::sscanf(seed.c_str(), "%lf,%lf%c", &r.seedTime, &r.seedFrequency, &rest) != 2 ||
+        !std::isfinite(r.seedTime) || !std::isfinite(r.seedFrequency))
+        Fail(kExitUsage, "--seed wants TIME,FREQUENCY in seconds and hertz, not '" + seed + "'");
+    r.grow = grow;
+    return r;
+}
+
+Figure MaskFigure(const FilterResult& result, const Signal& signal, const Common& c,
+                  const DisplayOptions& display, const Look& look, const FilterRequest& request) {
+    Figure figure;
+    figure.title = "Filter region on the Gabor coefficients of " + signal.name;
+    figure.subtitle = "seed " + Fixed(request.seedTime, 3) + " s, " +
+                      Fixed(request.seedFrequency, 0) + " Hz; " +
+                      Subtitle(signal, c.params, display);
+    figure.graph = &result.graph;
+    figure.region = &result.region;
+    figure.map = look.map;
+    figure.width = look.width;
+    figure.height = look.height;
+    return figure;
+}
+
+int FilterCommand(const FilterArgs& a) {
+    const FilterRequest request = ParseSeed(a.seed, a.grow);
+    const Look look = ParseLook(a.common);
+    const DisplayOptions display = Display(a.common);
+    OutputFile wav(a.output);
+    std::unique_ptr<OutputFile> mask =
+        a.mask.empty() ? nullptr : std::make_unique<OutputFile>(a.mask);
+    const Signal signal = LoadSignal(a.common);
+
+    Progress progress(1, !a.common.quiet && Progress::Terminal());
+    progress.Begin("filter");
+    const FilterResult result = Filter(signal, a.common.params, display, request);
+    WriteWav(wav, result.samples, signal.rate);
+    if (mask) DrawPng(MaskFigure(result, signal, a.common, display, look, request), *mask);
+    progress.Finish();
+    wav.Commit();
+    if (mask) mask->Commit();
+    return kExitOk;
+}
+
+// demo ------------------------------------------------------------------------
+
+struct DemoArgs {
+    Common common;
+    std::string out = "out";
+};
+
+// The demo filter keeps the linear chirp: seeded one second in, where it is at
+// 2000 + 7000 / 3 Hz, and grown once to take in the chirp's skirts.
+FilterRequest DemoFilterRequest() {
+    FilterRequest r;
+    r.seedTime = 1.0;
+    r.seedFrequency = capture::InstantaneousFrequency(capture::kLinearChirp, r.seedTime);
+    r.grow = {0.3};
+    return r;
+}
+
+int Demo(const DemoArgs& a) {
+    const Look look = ParseLook(a.common);
+    const DisplayOptions display = Display(a.common);
+    MakeFolder(a.out);
+    const auto path = [&](const std::string& name) {
+        return (std::filesystem::path(a.out) / name).string();
+    };
+    const Signal signal = capture::Make();
+    const AnalysisParams& params = a.common.params;
+    const std::vector<Method>& methods = Methods();
+
+    std::vector<std::unique_ptr<OutputFile>> files;
+    std::vector<PageImage> images;
+    Progress progress(static_cast<int>(methods.size()) + 1,
+                      !a.common.quiet && Progress::Terminal());
+    for (const Method& method : methods) {
+        progress.Begin(method.name);
+        files.push_back(std::make_unique<OutputFile>(path(std::string(method.name) + ".png")));
+        const auto start = std::chrono::steady_clock::now();
+        Reference ref;
+        Analyse(method, signal, params, ref);
+        const Graph graph = MakeGraph(ref, method, signal, params, display, false);
+        const double ms = Milliseconds(start);
+        Figure figure;
+        figure.title = std::string(method.title) + " of the " + signal.name;
+        figure.subtitle = Subtitle(signal, params, display);
+        figure.graph = &graph;
+        figure.map = look.map;
+        figure.width = look.width;
+        figure.height = look.height;
+        DrawPng(figure, *files.back());
+        images.push_back(
+            {std::string(method.name) + ".png", method.title, method.summary,
+             Parameters(params, signal.rate),
+             std::to_string(graph.rows) + " x " + std::to_string(graph.columns) + " cells", ms});
+    }
+
+    progress.Begin("filter");
+    const FilterRequest request = DemoFilterRequest();
+    const auto start = std::chrono::steady_clock::now();
+    const FilterResult filtered = Filter(signal, params, display, request);
+    const double ms = Milliseconds(start);
+    files.push_back(std::make_unique<OutputFile>(path("filter.png")));
+    DrawPng(MaskFigure(filtered, signal, a.common, display, look, request), *files.back());
+    images.push_back({"filter.png", "Gabor-mask filter",
+                      "region grown from a seed on the linear chirp (" +
+                          Fixed(request.seedTime, 1) + " s, " + Fixed(request.seedFrequency, 0) +
+                          " Hz); the coefficients outside it are zeroed and the signal "
+                          "synthesised with the dual window",
+                      Parameters(params, signal.rate),
+                      std::to_string(filtered.graph.rows) + " x " +
+                          std::to_string(filtered.graph.columns) + " cells",
+                      ms});
+    files.push_back(std::make_unique<OutputFile>(path("filtered.wav")));
+    WriteWav(*files.back(), filtered.samples, signal.rate);
+    files.push_back(std::make_unique<OutputFile>(path("demo.wav")));
+    WriteWav(*files.back(), signal.samples, signal.rate);
+
+    files.push_back(std::make_unique<OutputFile>(path("index.html")));
+    files.back()->Write(IndexHtml(
+        "Mornavel demo",
+        "The built-in capture (3 s at 44.1 kHz: tones at 500 Hz and 17 kHz, a linear chirp "
+        "from 2 to 9 kHz, a quadratic chirp from 11 to 14.5 kHz, a click at 1.5 s and a little "
+        "white noise) with every method, and the linear chirp cut out of it.",
+        images,
+        {{"demo.wav", "the capture"}, {"filtered.wav", "the linear chirp cut out by the filter"}}));
+    progress.Finish();
+    for (auto& f : files) f->Commit();
+    std::printf("%s\n", std::filesystem::absolute(path("index.html")).string().c_str());
+    return kExitOk;
+}
+
+// -----------------------------------------------------------------------------
+
+int Main(int argc, char** argv) {
+    CLI::App app{"mornavel: time-frequency pictures and filtering of recordings"};
+    app.footer(kExitCodesHelp);
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "mornavel 1.0");
+
+    DemoArgs demo;
+    CLI::App* demoCmd = app.add_subcommand(
+        "demo", "render the built-in capture with every method into a folder with index.html");
+    demoCmd->add_option("--out", demo.out, "output folder")->capture_default_str();
+    AddAnalysisOptions(*demoCmd, demo.common);
+    AddDisplayOptions(*demoCmd, demo.common);
+    AddQuiet(*demoCmd, demo.common);
+    demoCmd->footer(kExitCodesHelp);
+
+    RenderArgs render;
+    CLI::App* renderCmd =
+        app.add_subcommand("render", "draw the time-frequency picture of a signal as PNG");
+    renderCmd->add_option("METHOD", render.method, "analysis method: " + MethodNames())->required();
+    AddInputOptions(*renderCmd, render.common);
+    renderCmd->add_option("-o,--output", render.output, "PNG file to write")->required();
+    renderCmd->add_option("--csv", render.csv, "also write the matrix with its axes as CSV");
+    AddAnalysisOptions(*renderCmd, render.common);
+    AddDisplayOptions(*renderCmd, render.common);
+    AddQuiet(*renderCmd, render.common);
+    renderCmd->footer(kExitCodesHelp);
+
+    FilterArgs filter;
+    CLI::App* filterCmd = app.add_subcommand(
+        "filter", "cut the component under a seed point out of a signal (Gabor mask)");
+    AddInputOptions(*filterCmd, filter.common);
+    filterCmd->add_option("--seed", filter.seed, "TIME,FREQUENCY of the component (s, Hz)")
+        ->required();
+    filterCmd
+        ->add_option("--grow", filter.grow,
+                     "grow the region by lowering its level by this fraction (repeatable)")
+        ->check(CLI::Range(0.0, 1.0))
+        ->allow_extra_args(false);
+    filterCmd->add_option("-o,--output", filter.output, "WAV file to write")->required();
+    filterCmd->add_option("--mask", filter.mask, "also draw the selected region as PNG");
+    AddAnalysisOptions(*filterCmd, filter.common);
+    AddDisplayOptions(*filterCmd, filter.common);
+    AddQuiet(*filterCmd, filter.common);
+    filterCmd->footer(kExitCodesHelp);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "mornavel: %s (see --help)\n", e.what());
+        return kExitUsage;
+    }
+    if (demoCmd->parsed()) return Demo(demo);
+    if (renderCmd->parsed()) return Render(render);
+    return FilterCommand(filter);
+}
+
+}  // namespace
+}  // namespace front
+
+int main(int argc, char** argv) {
+    try {
+        return front::Main(argc, argv);
+    } catch (const front::Failure& f) {
+        std::fprintf(stderr, "mornavel: %s\n", f.what());
+        return f.exitCode();
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "mornavel: out of memory\n");
+        return front::kExitRefused;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "mornavel: %s\n", e.what());
+        return front::kExitRefused;
+    }
+}
