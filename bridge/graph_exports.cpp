@@ -122,8 +122,8 @@ void MapIntensity(const double* v, std::size_t n, double topFraction, double bot
             const auto bin = static_cast<int64_t>((v[i] - lo) / w);
             ++counts[static_cast<std::size_t>(std::clamp<int64_t>(bin, 0, kHistogramBins - 1))];
         }
-        const auto centre = [&](int j) { return lo + w * (j + 0.5); };
         const double lowest = lo;
+        const auto centre = [&](int j) { return lowest + w * (j + 0.5); };
         // Non-finite values count in n but not in the histogram, so a sum may
         // never reach its count: then the whole range is clipped away.
         if (nb > 0) {
