@@ -343,7 +343,7 @@ int Demo(const DemoArgs& a) {
 // -----------------------------------------------------------------------------
 
 int Main(int argc, char** argv) {
-    CLI::App app{"mornavel: time-frequency pictures and filtering of recordings"};
+    CLI::App app{"mornavel: time-frequency pictures and filtering of recordings", "mornavel"};
     app.footer(kExitCodesHelp);
     app.require_subcommand(1);
     app.set_version_flag("--version", "mornavel 1.0");

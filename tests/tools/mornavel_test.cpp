@@ -1,0 +1,421 @@
+// The front end from the outside: the demo's pictures and page, the filter's
+// separation of the linear chirp from the tones, files written by another
+// program, and every kind of bad input ending with one line, its exit code
+// and no output file.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <functional>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "capture.h"
+#include "program_run.h"
+
+namespace {
+
+using toolstest::Picture;
+using toolstest::RunMornavel;
+using toolstest::TempFolder;
+
+// The demo's analysis parameters (the program's defaults).
+constexpr int kWindow = 512, kStep = 128, kBins = 512;
+constexpr int kPictureWidth = 1280, kPictureHeight = 720;
+
+double Luminance(uint32_t rgb) {
+    return 0.2126 * (rgb >> 16 & 0xFF) + 0.7152 * (rgb >> 8 & 0xFF) + 0.0722 * (rgb & 0xFF);
+}
+
+// The plot is framed by one-pixel black lines; returns its inside.
+struct Box {
+    int left = 0, top = 0, width = 0, height = 0;
+};
+bool FindPlot(const Picture& p, Box& box) {
+    // A frame line is black over a long run, unlike tick marks and text.
+    const auto verticalLine = [&](int x, int y) {
+        return p.at(x, y) == 0 && p.at(x, y - 20) == 0 && p.at(x, y + 20) == 0;
+    };
+    const auto horizontalLine = [&](int x, int y) {
+        return p.at(x, y) == 0 && p.at(x - 20, y) == 0 && p.at(x + 20, y) == 0;
+    };
+    const int my = p.height / 2;
+    int x0 = 1;
+    while (x0 < p.width - 1 && !verticalLine(x0, my)) ++x0;
+    int x1 = x0 + 1;
+    while (x1 < p.width - 1 && !verticalLine(x1, my)) ++x1;
+    const int mx = (x0 + x1) / 2;
+    int y0 = 21;
+    while (y0 < p.height - 21 && !horizontalLine(mx, y0)) ++y0;
+    int y1 = y0 + 1;
+    while (y1 < p.height - 21 && !horizontalLine(mx, y1)) ++y1;
+    box = {x0 + 1, y0 + 1, x1 - x0 - 1, y1 - y0 - 1};
+    return x1 < p.width - 1 && y1 < p.height - 21 && box.width > 100 && box.height > 100;
+}
+
+TEST(Demo, RendersEveryMethodIntoAPageThatShowsThem) {
+    TempFolder dir;
+    const auto run = RunMornavel({"demo", "--out", "site"}, dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto site = dir.path() / "site";
+    EXPECT_EQ(run.out, (site / "index.html").string() + "\n");
+    EXPECT_EQ(run.err, "");
+
+    const std::string html = toolstest::ReadFile((site / "index.html").string());
+    std::set<std::string> referenced;
+    const std::regex source(R"re((?:src|href)="([^"]+)")re");
+    for (std::sregex_iterator i(html.begin(), html.end(), source), end; i != end; ++i)
+        referenced.insert((*i)[1]);
+    for (const auto& name : referenced)
+        EXPECT_TRUE(std::filesystem::is_regular_file(site / name)) << name;
+    std::set<std::string> pictures;
+    for (const auto& entry : std::filesystem::directory_iterator(site))
+        if (entry.path().extension() == ".png") pictures.insert(entry.path().filename().string());
+    for (const char* expected : {"stft.png", "reassigned.png", "gabor.png", "filter.png"})
+        EXPECT_TRUE(pictures.count(expected)) << expected;
+    for (const auto& name : pictures) EXPECT_TRUE(referenced.count(name)) << name;
+    EXPECT_TRUE(referenced.count("demo.wav"));
+    EXPECT_TRUE(referenced.count("filtered.wav"));
+
+    for (const auto& name : pictures) {
+        SCOPED_TRACE(name);
+        Picture p;
+        ASSERT_TRUE(toolstest::ReadPng((site / name).string(), p));
+        EXPECT_EQ(p.width, kPictureWidth);
+        EXPECT_EQ(p.height, kPictureHeight);
+        Box plot;
+        ASSERT_TRUE(FindPlot(p, plot));
+        // Not blank: many colours and a real spread of brightness.
+        std::set<uint32_t> colours;
+        double sum = 0, squares = 0;
+        for (int y = plot.top; y < plot.top + plot.height; ++y)
+            for (int x = plot.left; x < plot.left + plot.width; ++x) {
+                colours.insert(p.at(x, y));
+                const double l = Luminance(p.at(x, y));
+                sum += l;
+                squares += l * l;
+            }
+        const double n = static_cast<double>(plot.width) * plot.height;
+        EXPECT_GT(colours.size(), 64u);
+        EXPECT_GT(std::sqrt(squares / n - (sum / n) * (sum / n)), 10.0);
+
+        if (name != "stft.png") continue;
+        // STFT frames start every step and are centred half a window later;
+        // the cells span the plot edge to edge.
+        using namespace front::capture;
+        const int frames = (kLength - kWindow) / kStep + 1;
+        const double tLeft = ((kWindow - 1) / 2.0 - kStep / 2.0) / kRate;
+        const double tRight = tLeft + frames * kStep / kRate;
+        const double cell = kRate / kBins;
+        const double fBottom = -cell / 2, fTop = (kBins / 2 - 0.5) * cell;
+        for (double t : {0.5, 1.0, 2.0, 2.5}) {
+            const int x = plot.left + static_cast<int>((t - tLeft) / (tRight - tLeft) * plot.width);
+            double best = -1, ridge = 0;
+            for (int y = plot.top; y < plot.top + plot.height; ++y) {
+                const double f =
+                    fBottom + (plot.top + plot.height - y - 0.5) / plot.height * (fTop - fBottom);
+                // Between the low tone and the quadratic chirp only the linear chirp lives.
+                if (f < 1000 || f > 10000) continue;
+                if (Luminance(p.at(x, y)) > best) best = Luminance(p.at(x, y)), ridge = f;
+            }
+            const double expected = InstantaneousFrequency(kLinearChirp, t);
+            EXPECT_LE(std::abs(ridge - expected) / cell, 2.0)
+                << "at " << t << " s the ridge is at " << ridge << " Hz, the chirp at " << expected;
+        }
+    }
+}
+
+// Amplitude of the component exp(i phase(t)) in the signal, by projection.
+double Amplitude(const std::vector<double>& x, double rate,
+                 const std::function<double(double)>& phase) {
+    std::complex<double> sum = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) sum += x[i] * std::polar(1.0, -phase(i / rate));
+    return 2.0 * std::abs(sum) / static_cast<double>(x.size());
+}
+
+TEST(Filter, KeepsTheLinearChirpAndDropsTheTones) {
+    using namespace front::capture;
+    TempFolder dir;
+    const double t = 1.0, f = InstantaneousFrequency(kLinearChirp, t);
+    const auto run = RunMornavel({"filter", "--seed", std::to_string(t) + "," + std::to_string(f),
+                                  "--grow", "0.3", "-o", "chirp.wav", "--mask", "mask.png"},
+                                 dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    toolstest::Sound out;
+    ASSERT_TRUE(toolstest::ReadSound(dir / "chirp.wav", out));
+    ASSERT_EQ(out.samples.size(), static_cast<std::size_t>(kLength));
+    EXPECT_EQ(out.rate, kRate);
+    Picture mask;
+    EXPECT_TRUE(toolstest::ReadPng(dir / "mask.png", mask));
+
+    for (const Tone& tone : kTones) {
+        const double a = Amplitude(
+            out.samples, kRate, [&](double s) { return 6.283185307179586 * tone.frequency * s; });
+        const double db = 20 * std::log10(a / tone.amplitude);
+        std::printf("tone at %.0f Hz: %.1f dB\n", tone.frequency, db);
+        EXPECT_LT(db, -40.0) << tone.frequency << " Hz";
+    }
+    const double kept =
+        Amplitude(out.samples, kRate, [](double s) { return Phase(kLinearChirp, s); });
+    EXPECT_GT(kept, 0.8 * kLinearChirp.amplitude);
+    const double other =
+        Amplitude(out.samples, kRate, [](double s) { return Phase(kQuadraticChirp, s); });
+    EXPECT_LT(20 * std::log10(other / kQuadraticChirp.amplitude), -40.0);
+}
+
+// Files written by other programs are read and rendered; the peak of the
+// matrix written with --csv lies at the tone the file was made with.
+struct ForeignFile {
+    const char* name;
+    std::vector<std::string> soxArgs;  // empty: a text file written here
+    std::string file;
+    std::vector<std::string> options;
+    double tone;  // Hz
+};
+
+class ForeignFiles : public ::testing::TestWithParam<ForeignFile> {};
+
+TEST_P(ForeignFiles, AreRenderedWithTheirToneAtThePeak) {
+    const ForeignFile& c = GetParam();
+    TempFolder dir;
+    if (c.soxArgs.empty()) {
+        std::string text = "time,value\n";
+        for (int i = 0; i < 8000; ++i)
+            text += std::to_string(i / 8000.0) + "," +
+                    std::to_string(0.5 * std::sin(6.283185307179586 * c.tone * i / 8000.0)) + "\n";
+        toolstest::WriteFile(dir / c.file, text);
+    } else {
+        ASSERT_EQ(toolstest::Run(SOX_PROGRAM, c.soxArgs, dir).exitCode, 0);
+    }
+    std::vector<std::string> args = {"render", "stft", c.file, "-o", "out.png", "--csv", "out.csv"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto run = RunMornavel(args, dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Picture p;
+    ASSERT_TRUE(toolstest::ReadPng(dir / "out.png", p));
+    EXPECT_EQ(p.width, kPictureWidth);
+
+    std::istringstream csv(toolstest::ReadFile(dir / "out.csv"));
+    std::string line, field;
+    std::getline(csv, line);
+    std::vector<double> frequencies, total;
+    std::istringstream header(line);
+    std::getline(header, field, ',');  // the corner label
+    while (std::getline(header, field, ',')) frequencies.push_back(std::stod(field));
+    total.assign(frequencies.size(), 0.0);
+    int rows = 0;
+    while (std::getline(csv, line)) {
+        std::istringstream row(line);
+        std::getline(row, field, ',');  // time
+        for (std::size_t k = 0; std::getline(row, field, ','); ++k) total.at(k) += std::stod(field);
+        ++rows;
+    }
+    ASSERT_GT(rows, 0);
+    ASSERT_GT(frequencies.size(), 1u);
+    const auto peak = std::max_element(total.begin(), total.end()) - total.begin();
+    EXPECT_LE(std::abs(frequencies[peak] - c.tone), frequencies[1] - frequencies[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mornavel, ForeignFiles,
+    ::testing::Values(
+        ForeignFile{"StereoWavSecondChannel",
+                    {"-n", "-r", "22050", "-c", "2", "-b", "16", "two.wav", "synth", "1", "sine",
+                     "1000", "sine", "3000"},
+                    "two.wav",
+                    {"--channel", "2"},
+                    3000},
+        ForeignFile{"Flac",
+                    {"-n", "-r", "48000", "a.flac", "synth", "1", "sine", "5000"},
+                    "a.flac",
+                    {},
+                    5000},
+        ForeignFile{"Aiff",
+                    {"-n", "-r", "16000", "a.aiff", "synth", "1", "sine", "2500"},
+                    "a.aiff",
+                    {},
+                    2500},
+        ForeignFile{
+            "Ogg", {"-n", "-r", "16000", "a.ogg", "synth", "1", "sine", "1500"}, "a.ogg", {}, 1500},
+        ForeignFile{
+            "TextColumnsWithHeader", {}, "a.csv", {"--rate", "8000", "--channel", "2"}, 700}),
+    [](const auto& test) { return test.param.name; });
+
+// Bad input: one line on stderr, the documented exit code, no output left.
+struct BadCase {
+    const char* name;
+    std::function<void(const TempFolder&)> setup;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* says;
+};
+
+void Sox(const TempFolder& dir, const std::vector<std::string>& args) {
+    ASSERT_EQ(toolstest::Run(SOX_PROGRAM, args, dir).exitCode, 0);
+}
+void SecondOfSound(const TempFolder& dir) {
+    Sox(dir, {"-n", "-r", "8000", "-b", "16", "s.wav", "synth", "1", "sine", "440"});
+}
+void Cut(const TempFolder& dir, std::size_t bytes) {
+    SecondOfSound(dir);
+    const std::string whole = toolstest::ReadFile(dir / "s.wav");
+    toolstest::WriteFile(dir / "s.wav", whole.substr(0, bytes));
+}
+void NoSetup(const TempFolder&) {}
+
+class BadInput : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadInput, FailsWithOneLineItsCodeAndNoOutput) {
+    const BadCase& c = GetParam();
+    TempFolder dir;
+    c.setup(dir);
+    const auto before = dir.Names();
+    const auto run = RunMornavel(c.args, dir);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_EQ(run.err.rfind("mornavel: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(dir.Names(), before) << "an output or temporary file was left";
+}
+
+const std::vector<std::string> kFilterSeed = {"filter", "--seed", "1.0,4333", "-o", "out.wav"};
+std::vector<std::string> With(std::vector<std::string> a, const std::vector<std::string>& more) {
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mornavel, BadInput,
+    ::testing::Values(
+        BadCase{"MissingFile",
+                NoSetup,
+                {"render", "stft", "none.wav", "-o", "out.png"},
+                3,
+                "no such file"},
+        BadCase{"NotSound",
+                [](const TempFolder& d) { toolstest::WriteFile(d / "s.wav", "not a sound\n"); },
+                {"render", "stft", "s.wav", "-o", "out.png"},
+                3,
+                "not a readable audio file"},
+        BadCase{"TruncatedSamples",
+                [](const TempFolder& d) { Cut(d, 5000); },
+                {"render", "stft", "s.wav", "-o", "out.png"},
+                3,
+                "truncated"},
+        BadCase{"TruncatedHeader",
+                [](const TempFolder& d) { Cut(d, 30); },
+                {"filter", "s.wav", "--seed", "0.5,440", "-o", "out.wav"},
+                3,
+                "not a readable audio file"},
+        BadCase{"EmptyFile",
+                [](const TempFolder& d) { toolstest::WriteFile(d / "s.wav", ""); },
+                {"render", "gabor", "s.wav", "-o", "out.png"},
+                3,
+                "empty"},
+        BadCase{"NoSamples",
+                [](const TempFolder& d) {
+                    Sox(d, {"-n", "-r", "8000", "s.wav", "trim", "0", "0"});
+                },
+                {"render", "stft", "s.wav", "-o", "out.png"},
+                3,
+                "no samples"},
+        BadCase{"TextWithANonNumber",
+                [](const TempFolder& d) {
+                    toolstest::WriteFile(d / "s.csv", "value\n0.1\n0.2\n0.2x\n0.3\n");
+                },
+                {"render", "stft", "s.csv", "--rate", "8000", "-o", "out.png"},
+                3,
+                "line 4: '0.2x' is not a number"},
+        BadCase{"TextWithoutRate",
+                [](const TempFolder& d) { toolstest::WriteFile(d / "s.csv", "0.1\n0.2\n"); },
+                {"render", "stft", "s.csv", "-o", "out.png"},
+                2,
+                "--rate"},
+        BadCase{"WindowLongerThanSignal",
+                [](const TempFolder& d) {
+                    std::string text;
+                    for (int i = 0; i < 300; ++i) text += std::to_string(i % 7) + "\n";
+                    toolstest::WriteFile(d / "s.txt", text);
+                },
+                {"render", "stft", "s.txt", "--rate", "8000", "-o", "out.png"},
+                4,
+                "status -42601: an input is empty, the signal is not longer than the analysis "
+                "window"},
+        BadCase{"BinsNotAPowerOfTwo",
+                NoSetup,
+                {"render", "reassigned", "--bins", "500", "-o", "out.png"},
+                4,
+                "status -42619: invalid window parameters"},
+        BadCase{"GaborWindowOffTheLattice", NoSetup, With(kFilterSeed, {"--window", "500"}), 4,
+                "status -42619"},
+        BadCase{"SeedAfterTheEnd",
+                NoSetup,
+                {"filter", "--seed", "4.0,1000", "-o", "out.wav"},
+                2,
+                "outside the image"},
+        BadCase{"SeedAboveTheHighestFrequency",
+                NoSetup,
+                {"filter", "--seed", "1.0,30000", "-o", "out.wav"},
+                2,
+                "outside the image"},
+        BadCase{"SeedWithoutFrequency",
+                NoSetup,
+                {"filter", "--seed", "1.0", "-o", "out.wav"},
+                2,
+                "--seed wants TIME,FREQUENCY"},
+        BadCase{"UnknownMethod",
+                NoSetup,
+                {"render", "wavelet", "-o", "out.png"},
+                2,
+                "unknown method 'wavelet'"},
+        BadCase{"UnknownOption",
+                NoSetup,
+                {"render", "stft", "-o", "out.png", "--colour"},
+                2,
+                "--colour"},
+        BadCase{"ChannelNotInFile",
+                SecondOfSound,
+                {"render", "stft", "s.wav", "--channel", "2", "-o", "out.png"},
+                2,
+                "--channel 2 does not exist"},
+        BadCase{"OutputFolderMissing",
+                NoSetup,
+                {"render", "stft", "-o", "no/out.png"},
+                5,
+                "cannot write no/out.png"},
+        BadCase{"OutputIsAFolder",
+                [](const TempFolder& d) { std::filesystem::create_directory(d / "out.png"); },
+                {"render", "stft", "-o", "out.png"},
+                5,
+                "it is a folder"},
+        BadCase{"CsvNotWritableLeavesNoPicture",
+                NoSetup,
+                {"render", "stft", "-o", "out.png", "--csv", "no/out.csv"},
+                5,
+                "cannot write no/out.csv"},
+        BadCase{"MaskNotWritableLeavesNoSound", NoSetup, With(kFilterSeed, {"--mask", "no/m.png"}),
+                5, "cannot write no/m.png"},
+        BadCase{"DemoFolderNotMade",
+                [](const TempFolder& d) { toolstest::WriteFile(d / "site", "a file"); },
+                {"demo", "--out", "site/inner"},
+                5,
+                "cannot make folder site/inner"}),
+    [](const auto& test) { return test.param.name; });
+
+TEST(Help, EveryCommandListsTheExitCodes) {
+    TempFolder dir;
+    for (const char* command : {"demo", "render", "filter"}) {
+        const auto run = RunMornavel({command, "--help"}, dir);
+        EXPECT_EQ(run.exitCode, 0) << command;
+        EXPECT_NE(run.out.find("Exit codes: 0 success, 2 usage error, 3 unreadable or unsupported "
+                               "input,\n4 the analysis refused the parameters, 5 output not "
+                               "writable."),
+                  std::string::npos)
+            << command << run.out;
+    }
+    EXPECT_EQ(RunMornavel({}, dir).exitCode, 2);
+}
+
+}  // namespace
