@@ -1,6 +1,7 @@
 #include "drawing.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -246,6 +247,11 @@ void DrawPng(const Figure& f, OutputFile& file) {
     int fd = file.fd();
     if (cairo_surface_write_to_png_stream(surface.get(), WriteChunk, &fd) != CAIRO_STATUS_SUCCESS)
         Fail(kExitOutput, "cannot write " + file.path() + ": " + std::strerror(errno));
+}
+
+void ReleaseFonts() {
+    cairo_debug_reset_static_data();
+    FcFini();
 }
 
 }  // namespace front

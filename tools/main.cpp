@@ -406,6 +406,9 @@ int Main(int argc, char** argv) {
 }  // namespace front
 
 int main(int argc, char** argv) {
+    struct Fonts {
+        ~Fonts() { front::ReleaseFonts(); }
+    } fonts;
     try {
         return front::Main(argc, argv);
     } catch (const front::Failure& f) {

@@ -42,7 +42,7 @@ std::string IndexHtml(const std::string& heading, const std::string& description
         "figcaption { font-size: 14px; margin-top: 6px; }\n"
         ".meta { color: #555; font-size: 13px; }\n"
         ".audio { margin: 12px 0 20px; }\n"
-        ".audio div { margin: 4px 0; }\n"
+        ".audio div { margin: 4px 0; display: flex; align-items: center; gap: 10px; }\n"
         "</style>\n</head>\n<body>\n<h1>" +
         Escape(heading) + "</h1>\n<p>" + Escape(description) + "</p>\n<div class=\"audio\">\n";
     for (const PageAudio& a : audio)
