@@ -91,6 +91,34 @@ Look ParseLook(const Common& c) {
     return look;
 }
 
+Figure MakeFigure(const Look& look, const Graph& graph, std::string title, std::string subtitle) {
+    Figure figure;
+    figure.title = std::move(title);
+    figure.subtitle = std::move(subtitle);
+    figure.graph = &graph;
+    figure.map = look.map;
+    figure.width = look.width;
+    figure.height = look.height;
+    return figure;
+}
+
+// The files a command writes. They are opened before the work, so that an
+// unwritable one fails early, and renamed into place together at the end.
+class Outputs {
+  public:
+    OutputFile& Add(const std::string& path) {
+        files_.push_back(std::make_unique<OutputFile>(path));
+        return *files_.back();
+    }
+    OutputFile* AddIf(const std::string& path) { return path.empty() ? nullptr : &Add(path); }
+    void Commit() {
+        for (auto& f : files_) f->Commit();
+    }
+
+  private:
+    std::vector<std::unique_ptr<OutputFile>> files_;
+};
+
 Signal LoadSignal(const Common& c) {
     if (c.inputPath.empty()) {
         if (c.input.rate > 0) Fail(kExitUsage, "--rate applies to a text input only");
@@ -169,9 +197,9 @@ int Render(const RenderArgs& a) {
     if (!method) Fail(kExitUsage, "unknown method '" + a.method + "'; methods: " + MethodNames());
     const Look look = ParseLook(a.common);
     const DisplayOptions display = Display(a.common);
-    // Outputs are opened first, so that an unwritable one fails before the work.
-    OutputFile png(a.output);
-    std::unique_ptr<OutputFile> csv = a.csv.empty() ? nullptr : std::make_unique<OutputFile>(a.csv);
+    Outputs outputs;
+    OutputFile& png = outputs.Add(a.output);
+    OutputFile* csv = outputs.AddIf(a.csv);
     const Signal signal = LoadSignal(a.common);
 
     Progress progress(3, !a.common.quiet && Progress::Terminal());
@@ -181,18 +209,12 @@ int Render(const RenderArgs& a) {
     progress.Begin("display");
     const Graph graph = MakeGraph(ref, *method, signal, a.common.params, display, csv != nullptr);
     progress.Begin("drawing");
-    Figure figure;
-    figure.title = std::string(method->title) + " of " + signal.name;
-    figure.subtitle = Subtitle(signal, a.common.params, display);
-    figure.graph = &graph;
-    figure.map = look.map;
-    figure.width = look.width;
-    figure.height = look.height;
-    DrawPng(figure, png);
+    DrawPng(MakeFigure(look, graph, std::string(method->title) + " of " + signal.name,
+                       Subtitle(signal, a.common.params, display)),
+            png);
     if (csv) WriteCsv(*csv, graph);
     progress.Finish();
-    png.Commit();
-    if (csv) csv->Commit();
+    outputs.Commit();
     return kExitOk;
 }
 
@@ -216,38 +238,33 @@ FilterRequest ParseSeed(const std::string& seed, const std::vector<double>& grow
     return r;
 }
 
-Figure MaskFigure(const FilterResult& result, const Signal& signal, const Common& c,
-                  const DisplayOptions& display, const Look& look, const FilterRequest& request) {
-    Figure figure;
-    figure.title = "Filter region on the Gabor coefficients of " + signal.name;
-    figure.subtitle = "seed " + Fixed(request.seedTime, 3) + " s, " +
-                      Fixed(request.seedFrequency, 0) + " Hz; " +
-                      Subtitle(signal, c.params, display);
-    figure.graph = &result.graph;
+// The Gabor image with the selected region in colour over a grey rest.
+void DrawRegion(OutputFile& file, const FilterResult& result, const Signal& signal, const Common& c,
+                const DisplayOptions& display, const Look& look, const FilterRequest& request) {
+    Figure figure =
+        MakeFigure(look, result.graph, "Filter region on the Gabor coefficients of " + signal.name,
+                   "seed " + Fixed(request.seedTime, 3) + " s, " + Fixed(request.seedFrequency, 0) +
+                       " Hz; " + Subtitle(signal, c.params, display));
     figure.region = &result.region;
-    figure.map = look.map;
-    figure.width = look.width;
-    figure.height = look.height;
-    return figure;
+    DrawPng(figure, file);
 }
 
 int FilterCommand(const FilterArgs& a) {
     const FilterRequest request = ParseSeed(a.seed, a.grow);
     const Look look = ParseLook(a.common);
     const DisplayOptions display = Display(a.common);
-    OutputFile wav(a.output);
-    std::unique_ptr<OutputFile> mask =
-        a.mask.empty() ? nullptr : std::make_unique<OutputFile>(a.mask);
+    Outputs outputs;
+    OutputFile& wav = outputs.Add(a.output);
+    OutputFile* mask = outputs.AddIf(a.mask);
     const Signal signal = LoadSignal(a.common);
 
     Progress progress(1, !a.common.quiet && Progress::Terminal());
     progress.Begin("filter");
     const FilterResult result = Filter(signal, a.common.params, display, request);
     WriteWav(wav, result.samples, signal.rate);
-    if (mask) DrawPng(MaskFigure(result, signal, a.common, display, look, request), *mask);
+    if (mask) DrawRegion(*mask, result, signal, a.common, display, look, request);
     progress.Finish();
-    wav.Commit();
-    if (mask) mask->Commit();
+    outputs.Commit();
     return kExitOk;
 }
 
@@ -268,6 +285,10 @@ FilterRequest DemoFilterRequest() {
     return r;
 }
 
+std::string CellCount(const Graph& g) {
+    return std::to_string(g.rows) + " x " + std::to_string(g.columns) + " cells";
+}
+
 int Demo(const DemoArgs& a) {
     const Look look = ParseLook(a.common);
     const DisplayOptions display = Display(a.common);
@@ -279,30 +300,24 @@ int Demo(const DemoArgs& a) {
     const AnalysisParams& params = a.common.params;
     const std::vector<Method>& methods = Methods();
 
-    std::vector<std::unique_ptr<OutputFile>> files;
+    Outputs outputs;
     std::vector<PageImage> images;
     Progress progress(static_cast<int>(methods.size()) + 1,
                       !a.common.quiet && Progress::Terminal());
     for (const Method& method : methods) {
         progress.Begin(method.name);
-        files.push_back(std::make_unique<OutputFile>(path(std::string(method.name) + ".png")));
+        const std::string file = std::string(method.name) + ".png";
+        OutputFile& png = outputs.Add(path(file));
         const auto start = std::chrono::steady_clock::now();
         Reference ref;
         Analyse(method, signal, params, ref);
         const Graph graph = MakeGraph(ref, method, signal, params, display, false);
         const double ms = Milliseconds(start);
-        Figure figure;
-        figure.title = std::string(method.title) + " of the " + signal.name;
-        figure.subtitle = Subtitle(signal, params, display);
-        figure.graph = &graph;
-        figure.map = look.map;
-        figure.width = look.width;
-        figure.height = look.height;
-        DrawPng(figure, *files.back());
-        images.push_back(
-            {std::string(method.name) + ".png", method.title, method.summary,
-             Parameters(params, signal.rate),
-             std::to_string(graph.rows) + " x " + std::to_string(graph.columns) + " cells", ms});
+        DrawPng(MakeFigure(look, graph, std::string(method.title) + " of the " + signal.name,
+                           Subtitle(signal, params, display)),
+                png);
+        images.push_back({file, method.title, method.summary, Parameters(params, signal.rate),
+                          CellCount(graph), ms});
     }
 
     progress.Begin("filter");
@@ -310,32 +325,26 @@ int Demo(const DemoArgs& a) {
     const auto start = std::chrono::steady_clock::now();
     const FilterResult filtered = Filter(signal, params, display, request);
     const double ms = Milliseconds(start);
-    files.push_back(std::make_unique<OutputFile>(path("filter.png")));
-    DrawPng(MaskFigure(filtered, signal, a.common, display, look, request), *files.back());
+    DrawRegion(outputs.Add(path("filter.png")), filtered, signal, a.common, display, look, request);
     images.push_back({"filter.png", "Gabor-mask filter",
                       "region grown from a seed on the linear chirp (" +
                           Fixed(request.seedTime, 1) + " s, " + Fixed(request.seedFrequency, 0) +
                           " Hz); the coefficients outside it are zeroed and the signal "
                           "synthesised with the dual window",
-                      Parameters(params, signal.rate),
-                      std::to_string(filtered.graph.rows) + " x " +
-                          std::to_string(filtered.graph.columns) + " cells",
-                      ms});
-    files.push_back(std::make_unique<OutputFile>(path("filtered.wav")));
-    WriteWav(*files.back(), filtered.samples, signal.rate);
-    files.push_back(std::make_unique<OutputFile>(path("demo.wav")));
-    WriteWav(*files.back(), signal.samples, signal.rate);
-
-    files.push_back(std::make_unique<OutputFile>(path("index.html")));
-    files.back()->Write(IndexHtml(
-        "Mornavel demo",
-        "The built-in capture (3 s at 44.1 kHz: tones at 500 Hz and 17 kHz, a linear chirp "
-        "from 2 to 9 kHz, a quadratic chirp from 11 to 14.5 kHz, a click at 1.5 s and a little "
-        "white noise) with every method, and the linear chirp cut out of it.",
-        images,
-        {{"demo.wav", "the capture"}, {"filtered.wav", "the linear chirp cut out by the filter"}}));
+                      Parameters(params, signal.rate), CellCount(filtered.graph), ms});
+    WriteWav(outputs.Add(path("filtered.wav")), filtered.samples, signal.rate);
+    WriteWav(outputs.Add(path("demo.wav")), signal.samples, signal.rate);
+    outputs.Add(path("index.html"))
+        .Write(IndexHtml(
+            "Mornavel demo",
+            "The built-in capture (3 s at 44.1 kHz: tones at 500 Hz and 17 kHz, a linear chirp "
+            "from 2 to 9 kHz, a quadratic chirp from 11 to 14.5 kHz, a click at 1.5 s and a little "
+            "white noise) with every method, and the linear chirp cut out of it.",
+            images,
+            {{"demo.wav", "the capture"},
+             {"filtered.wav", "the linear chirp cut out by the filter"}}));
     progress.Finish();
-    for (auto& f : files) f->Commit();
+    outputs.Commit();
     std::printf("%s\n", std::filesystem::absolute(path("index.html")).string().c_str());
     return kExitOk;
 }

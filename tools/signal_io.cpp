@@ -88,8 +88,11 @@ Signal ReadAudio(const std::string& path, const InputOptions& options) {
     s.name = std::filesystem::path(path).filename().string();
     s.rate = info.samplerate;
     s.samples.resize(static_cast<std::size_t>(info.frames));
-    for (std::size_t i = 0; i < s.samples.size(); ++i)
+    for (std::size_t i = 0; i < s.samples.size(); ++i) {
         s.samples[i] = frames[i * info.channels + (options.channel - 1)];
+        if (!std::isfinite(s.samples[i]))
+            Fail(kExitInput, path + ": sample " + std::to_string(i) + " is not a finite number");
+    }
     return s;
 }
 
