@@ -134,6 +134,11 @@ DisplayOptions Display(const Common& c) {
     return d;
 }
 
+// How the pictures look and what they show, from the shared options.
+std::pair<Look, DisplayOptions> ParseView(const Common& c) { return {ParseLook(c), Display(c)}; }
+
+bool ShowProgress(const Common& c) { return !c.quiet && Progress::Terminal(); }
+
 std::string Fixed(double v, int decimals) {
     char text[48];
     std::snprintf(text, sizeof text, "%.*f", decimals, v);
@@ -195,14 +200,13 @@ struct RenderArgs {
 int Render(const RenderArgs& a) {
     const Method* method = FindMethod(a.method);
     if (!method) Fail(kExitUsage, "unknown method '" + a.method + "'; methods: " + MethodNames());
-    const Look look = ParseLook(a.common);
-    const DisplayOptions display = Display(a.common);
+    const auto [look, display] = ParseView(a.common);
     Outputs outputs;
     OutputFile& png = outputs.Add(a.output);
     OutputFile* csv = outputs.AddIf(a.csv);
     const Signal signal = LoadSignal(a.common);
 
-    Progress progress(3, !a.common.quiet && Progress::Terminal());
+    Progress progress(3, ShowProgress(a.common));
     progress.Begin(method->name);
     Reference ref;
     Analyse(*method, signal, a.common.params, ref);
@@ -251,14 +255,13 @@ void DrawRegion(OutputFile& file, const FilterResult& result, const Signal& sign
 
 int FilterCommand(const FilterArgs& a) {
     const FilterRequest request = ParseSeed(a.seed, a.grow);
-    const Look look = ParseLook(a.common);
-    const DisplayOptions display = Display(a.common);
+    const auto [look, display] = ParseView(a.common);
     Outputs outputs;
     OutputFile& wav = outputs.Add(a.output);
     OutputFile* mask = outputs.AddIf(a.mask);
     const Signal signal = LoadSignal(a.common);
 
-    Progress progress(1, !a.common.quiet && Progress::Terminal());
+    Progress progress(1, ShowProgress(a.common));
     progress.Begin("filter");
     const FilterResult result = Filter(signal, a.common.params, display, request);
     WriteWav(wav, result.samples, signal.rate);
@@ -290,8 +293,7 @@ std::string CellCount(const Graph& g) {
 }
 
 int Demo(const DemoArgs& a) {
-    const Look look = ParseLook(a.common);
-    const DisplayOptions display = Display(a.common);
+    const auto [look, display] = ParseView(a.common);
     MakeFolder(a.out);
     const auto path = [&](const std::string& name) {
         return (std::filesystem::path(a.out) / name).string();
@@ -302,8 +304,7 @@ int Demo(const DemoArgs& a) {
 
     Outputs outputs;
     std::vector<PageImage> images;
-    Progress progress(static_cast<int>(methods.size()) + 1,
-                      !a.common.quiet && Progress::Terminal());
+    Progress progress(static_cast<int>(methods.size()) + 1, ShowProgress(a.common));
     for (const Method& method : methods) {
         progress.Begin(method.name);
         const std::string file = std::string(method.name) + ".png";
