@@ -88,14 +88,19 @@ class Painter {
                                CAIRO_FONT_WEIGHT_NORMAL);
     }
     // Text anchored at (x, y): ax 0 left, 0.5 centre, 1 right; ay likewise top to bottom.
+    // Text wider than `maxWidth` (when given) is set smaller until it fits.
     void Text(const std::string& s, double x, double y, double size, double ax, double ay,
-              bool bold = false, double angle = 0.0) {
+              bool bold = false, double angle = 0.0, double maxWidth = 0.0) {
         cairo_save(cr_);
         cairo_select_font_face(cr_, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
                                bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
         cairo_set_font_size(cr_, size);
         cairo_text_extents_t e;
         cairo_text_extents(cr_, s.c_str(), &e);
+        if (maxWidth > 0 && e.width > maxWidth) {
+            cairo_set_font_size(cr_, size * maxWidth / e.width);
+            cairo_text_extents(cr_, s.c_str(), &e);
+        }
         cairo_translate(cr_, x, y);
         cairo_rotate(cr_, angle);
         cairo_move_to(cr_, -e.x_bearing - ax * e.width, -e.y_bearing - ay * e.height);
@@ -192,8 +197,8 @@ void DrawPng(const Figure& f, OutputFile& file) {
     cairo_set_source_surface(cr, cells.get(), left, top);
     cairo_paint(cr);
 
-    paint.Text(f.title, left, 16, 19, 0, 0, true);
-    paint.Text(f.subtitle, left, 42, 13, 0, 0);
+    paint.Text(f.title, left, 16, 19, 0, 0, true, 0.0, f.width - left - 12);
+    paint.Text(f.subtitle, left, 42, 13, 0, 0, false, 0.0, f.width - left - 12);
 
     cairo_set_line_width(cr, 1.0);
     cairo_set_source_rgb(cr, 0, 0, 0);
@@ -241,7 +246,8 @@ void DrawPng(const Figure& f, OutputFile& file) {
                        barX + barW + 8, y, 12, 0, 0.5);
         }
     }
-    paint.Text(g.decibel ? "power (dB)" : "power", barX + barW / 2.0, top - 10, 12, 0.5, 1);
+    paint.Text(g.decibel ? "power (dB)" : "power", f.width - 14, top + ph / 2.0, 13, 0.5, 0, false,
+               M_PI / 2);
 
     cairo_surface_flush(surface.get());
     int fd = file.fd();
