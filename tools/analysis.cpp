@@ -141,6 +141,10 @@ Graph MakeGraph(const Reference& ref, const Method& method, const Signal& signal
         if (!keepValues) g.values.clear();
     }
     fetch(false, display.topFraction, bottom, g);
+    if (g.rows < 1 || g.columns < 1)
+        Fail(kExitRefused, std::string(method.name) + " (" + Describe(params) +
+                               ") gives nothing to show: " + std::to_string(g.rows) + " x " +
+                               std::to_string(g.columns) + " cells");
     return g;
 }
 
