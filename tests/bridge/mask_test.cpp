@@ -258,6 +258,8 @@ const std::vector<EditCase> kEditCases = {
 };
 // clang-format on
 
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
+
 class MaskEdits : public ::testing::TestWithParam<EditCase> {};
 
 TEST_P(MaskEdits, GiveTheExpectedLabelsAndLevelsThroughBothKindsOfHandle) {
@@ -422,16 +424,36 @@ TEST(MaskReference, RandomEditsMatchARecursiveFill) {
     }
 }
 
-// A square map of `side` pixels at level 40, either all open or only a
-// corridor one pixel wide that runs along every even row and turns at the ends
-// through the odd rows: a single path with no second way to any pixel.
-Picture Square(int32_t side, bool serpentine) {
+enum class Shape { kOpen, kSerpentine, kHTree };
+
+// Draws an H of half-width `half` centred at (row, column) and, while the
+// children's halves stay at least 2, four half-sized H's at its tips. Every
+// tip lies at the same path length from the centre and sibling subtrees stay
+// at least one pixel apart, so each pixel has exactly one way in.
+void DrawH(std::vector<int16_t>& levels, int32_t side, int32_t row, int32_t column, int32_t half) {
+    for (int32_t d = -half; d <= half; ++d) {
+        levels[static_cast<std::size_t>(row) * side + column + d] = 40;
+        levels[static_cast<std::size_t>(row + d) * side + column - half] = 40;
+        levels[static_cast<std::size_t>(row + d) * side + column + half] = 40;
+    }
+    if (half < 4) return;
+    for (const int32_t dr : {-half, half})
+        for (const int32_t dc : {-half, half}) DrawH(levels, side, row + dr, column + dc, half / 2);
+}
+
+// A square map of `side` pixels at level 40 where open: all of it; a corridor
+// one pixel wide that runs along every even row and turns at the ends through
+// the odd rows; or an H-tree of 65536 tips all at the same distance from the
+// centre, whose breadth-first front keeps outgrowing the queue and where a
+// lost entry would lose a whole subtree.
+Picture Square(int32_t side, Shape shape) {
     Picture p;
     p.rows = side;
     p.columns = side;
-    p.levels.assign(static_cast<std::size_t>(side) * side, serpentine ? 0 : 40);
+    p.levels.assign(static_cast<std::size_t>(side) * side, shape == Shape::kOpen ? 40 : 0);
     p.labels.assign(p.levels.size(), 0);
-    for (int32_t r = 0; serpentine && r < side; ++r) {
+    if (shape == Shape::kHTree) DrawH(p.levels, side, side / 2, side / 2, side / 4);
+    for (int32_t r = 0; shape == Shape::kSerpentine && r < side; ++r) {
         for (int32_t c = 0; c < side; ++c) {
             const bool turn = (r % 4 == 1 && c == side - 1) || (r % 4 == 3 && c == 0);
             if (r % 2 == 0 || turn) p.levels[static_cast<std::size_t>(r) * side + c] = 40;
@@ -442,30 +464,27 @@ Picture Square(int32_t side, bool serpentine) {
 
 struct LargeFill {
     const char* name;
-    int32_t side;
-    bool serpentine;
+    Shape shape;
     int32_t row, column;
 };
 
-// The open maps are filled from the centre, where the breadth-first front is
-// widest; beyond 1024 pixels a side it outgrows the queue's first capacity.
 const LargeFill kLargeFills[] = {
-    {"serpentine 1024 x 1024 from its far end", 1024, true, 1023, 0},
-    {"open 1024 x 1024", 1024, false, 512, 512},
-    {"open 1536 x 1536", 1536, false, 768, 768},
+    {"serpentine from its far end", Shape::kSerpentine, 1023, 0},
+    {"open map from the centre", Shape::kOpen, 512, 512},
+    {"H-tree from its root", Shape::kHTree, 512, 512},
 };
 
 TEST(MaskLargeFills, EveryPixelOfALongPathOrAnOpenMapIsLabelled) {
     for (const LargeFill& fill : kLargeFills) {
         SCOPED_TRACE(fill.name);
-        const Picture p = Square(fill.side, fill.serpentine);
+        const Picture p = Square(1024, fill.shape);
         const HostCall call(p, false);
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(call.Run({fill.row, fill.column, kCreateOrGrow}), 0);
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
-        std::printf("[ fill     ] %s: %.1f ms\n", fill.name, ms);
+        std::printf("[ fill     ] 1024 x 1024 %s: %.1f ms\n", fill.name, ms);
         const Result result = call.Output();
         std::size_t wrong = 0;
         for (std::size_t i = 0; i < p.levels.size(); ++i)
@@ -546,28 +565,29 @@ TEST(MaskMemory, ExhaustedMemoryLeavesTheInputsAsTheyWere) {
     for (const EditCase& c : kEditCases)
         if (!c.expectedLabels.empty())
             edits.push_back({c.name, Make(c.levels, c.labels, c.regionLevels), c.click});
-    edits.push_back({"open fill that grows its queue", Square(1536, false), {768, 768}});
+    edits.push_back({"H-tree fill", Square(1024, Shape::kHTree), {512, 512}});
     for (const Edit& e : edits) {
         SCOPED_TRACE(e.what);
         const Picture& p = e.picture;
         for (const bool shared : {false, true}) {
             SCOPED_TRACE(shared ? "shared handles" : "other handles");
-            const auto check = [&](const HostCall& call, int32_t status) {
+            // An output whose own resize failed keeps what it held (nothing, here).
+            const auto check = [&](const HostCall& call, int32_t status, bool labelsKept,
+                                   bool levelsKept) {
                 EXPECT_EQ(status, 0);
                 const Result result = call.Output();
                 if (shared) {
                     ExpectUnchanged(result, p);
                     return;
                 }
-                const bool labelsKept = result.sizes[0] == 0 && result.sizes[1] == 0;
-                const bool levelsKept = result.sizes[2] == 0;
-                if (!labelsKept) {
-                    EXPECT_EQ(result.sizes[0], p.rows);
-                    EXPECT_TRUE(result.labels == p.labels);
-                }
-                if (!levelsKept) {
+                if (labelsKept)
+                    EXPECT_EQ(result.sizes[0] * result.sizes[1], 0);
+                else
+                    EXPECT_EQ(Show(result.labels, p.columns), Show(p.labels, p.columns));
+                if (levelsKept)
+                    EXPECT_EQ(result.sizes[2], 0);
+                else
                     EXPECT_EQ(result.levels, p.regionLevels);
-                }
             };
             std::unique_ptr<HostCall> call;
             const auto run = [&] {
@@ -575,10 +595,11 @@ TEST(MaskMemory, ExhaustedMemoryLeavesTheInputsAsTheyWere) {
                 return call->Run(e.click);
             };
             const int allocations = testsupport::WalkAllocationFailures(
-                run, [&](int64_t, int32_t s) { check(*call, s); });
+                run, [&](int64_t, int32_t s) { check(*call, s, false, false); });
             EXPECT_GE(allocations, 5);
             const int resizes = hosttest::WalkResizeFailures(
-                TESTHOST_MEMORY_FULL, run, [&](int32_t, int32_t s) { check(*call, s); });
+                TESTHOST_MEMORY_FULL, run,
+                [&](int32_t k, int32_t s) { check(*call, s, k == 1, k == 2); });
             EXPECT_EQ(resizes, 2);
         }
     }
