@@ -83,11 +83,13 @@ Result ReadResult(HostArrayHandle labels, HostArrayHandle levels) {
     result.sizes.resize(3);
     std::memcpy(result.sizes.data(), *labels, 8);
     std::memcpy(&result.sizes[2], *levels, 4);
-    result.labels.resize(static_cast<std::size_t>(result.sizes[0]) * result.sizes[1]);
-    std::memcpy(result.labels.data(), reinterpret_cast<char*>(*labels) + 8, result.labels.size());
+    const auto* labelBytes = reinterpret_cast<const uint8_t*>(*labels) + 8;
+    result.labels.assign(labelBytes,
+                         labelBytes + static_cast<std::size_t>(result.sizes[0]) * result.sizes[1]);
     result.levels.resize(result.sizes[2]);
-    std::memcpy(result.levels.data(), reinterpret_cast<char*>(*levels) + 4,
-                result.levels.size() * sizeof(double));
+    if (!result.levels.empty())
+        std::memcpy(result.levels.data(), reinterpret_cast<char*>(*levels) + 4,
+                    result.levels.size() * sizeof(double));
     return result;
 }
 
