@@ -279,7 +279,7 @@ class MaskEdit {
             if (marked_[p]) work_[p] = static_cast<uint8_t>(smallest);
         merged[smallest] = false;
         Renumber(merged, smallest);
-        newLevels_[Renumbered(smallest) - 1] = mergedLevel;
+        newLevels_[renumbered_[smallest] - 1] = mergedLevel;
         return true;
     }
 
@@ -334,8 +334,6 @@ class MaskEdit {
                 newLevels_[newCount_++] = levels_[label - 1];
     }
 
-    int32_t Renumbered(int32_t label) const noexcept { return renumbered_[label]; }
-
     int32_t rows_ = 0;
     int32_t columns_ = 0;
     int32_t count_ = 0;
@@ -387,8 +385,9 @@ void WriteEdit(const MaskEdit& edit, const MaskArgs& args, HostArrayHandle label
 
 int32_t GetMask(const MaskArgs& args, HostArrayHandle labelsOut,
                 HostArrayHandle regionLevelsOut) noexcept {
-    // An output that is missing, or shared with another array than its own
-    // input, could not be written without overrunning one of them.
+    // A missing output, an output shared with another array than its own input,
+    // or a level map that is also the label image could not be read or written
+    // without overrunning a block: nothing is touched.
     if (!labelsOut || !regionLevelsOut || labelsOut == regionLevelsOut ||
         labelsOut == args.levels || labelsOut == args.regionLevels ||
         regionLevelsOut == args.levels || regionLevelsOut == args.labels ||
