@@ -252,6 +252,13 @@ int64_t Frames(int32_t length, const Window& window) noexcept {
     return (int64_t{window.step()} - 1 + length) / window.step();
 }
 
+// The row and the column window of a two-dimensional transform.
+int32_t CheckPlain(const SptWindowCluster* rowCluster, const SptWindowCluster* columnCluster,
+                   Window& rows, Window& columns) noexcept {
+    if (const int32_t status = rows.Check(rowCluster, WindowRule::kPlain)) return status;
+    return columns.Check(columnCluster, WindowRule::kPlain);
+}
+
 int32_t GaborTransform2d(HostArrayHandle image, const SptWindowCluster* rowCluster,
                          const SptWindowCluster* columnCluster,
                          HostArrayHandle coefficientsOut) noexcept {
@@ -262,9 +269,7 @@ int32_t GaborTransform2d(HostArrayHandle image, const SptWindowCluster* rowClust
     if (size[0] < 1 || size[1] < 1) return out.Finish(kEmptyInput);
     Window rows;
     Window columns;
-    if (const int32_t status = rows.Check(rowCluster, WindowRule::kPlain))
-        return out.Finish(status);
-    if (const int32_t status = columns.Check(columnCluster, WindowRule::kPlain))
+    if (const int32_t status = CheckPlain(rowCluster, columnCluster, rows, columns))
         return out.Finish(status);
 
     const int64_t m1 = Frames(size[0], rows);
@@ -297,9 +302,7 @@ int32_t GaborExpansion2d(HostArrayHandle coefficientsIn, const SptWindowCluster*
         if (s < 1) return out.Finish(kEmptyInput);
     Window rows;
     Window columns;
-    if (const int32_t status = rows.Check(rowCluster, WindowRule::kPlain))
-        return out.Finish(status);
-    if (const int32_t status = columns.Check(columnCluster, WindowRule::kPlain))
+    if (const int32_t status = CheckPlain(rowCluster, columnCluster, rows, columns))
         return out.Finish(status);
     if (imageRows < 1 || imageColumns < 1) return out.Finish(kEmptyInput);
 

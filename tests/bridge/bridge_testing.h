@@ -12,6 +12,26 @@
 
 namespace bridgetest {
 
+// Statuses of the bridge as the host sees them.
+inline constexpr int32_t kMissingArgument = -42601;  // also an empty or too short input
+inline constexpr int32_t kHostMemoryFull = -42602;
+inline constexpr int32_t kBinsBelowStep = -42614;
+inline constexpr int32_t kBadWindow = -42619;
+inline constexpr int32_t kReferenceNotMade = -42641;
+inline constexpr int32_t kInvalidReference = -42642;
+inline constexpr int32_t kUnsupportedData = -42643;
+inline constexpr int32_t kNoMemory = -20001;
+
+// Deterministic values in [-1, 1).
+inline std::vector<double> Samples(std::size_t count, uint32_t seed) {
+    std::vector<double> x(count);
+    for (double& v : x) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<double>(seed >> 8) / static_cast<double>(1u << 23) - 1.0;
+    }
+    return x;
+}
+
 // A bridge reference, ended at the end of the scope however the test left it.
 struct BridgeRef {
     int32_t number = 0;

@@ -25,12 +25,7 @@ using hosttest::HostArray;
 const uint8_t kYes = 1, kNo = 0;
 
 std::vector<double> Values(std::size_t count, uint32_t seed) {
-    std::vector<double> v(count);
-    for (double& x : v) {
-        seed = seed * 1664525u + 1013904223u;
-        x = static_cast<double>(seed >> 8) / static_cast<double>(1u << 23) - 1.0;
-    }
-    return v;
+    return bridgetest::Samples(count, seed);
 }
 
 // Stores a matrix with the given layout: real values for layout 1, complex

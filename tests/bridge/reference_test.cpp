@@ -17,14 +17,9 @@
 
 namespace {
 
-using bridgetest::BridgeRef;
 using hosttest::HostArray;
 
-constexpr int32_t kInvalidReference = -42642;
-constexpr int32_t kUnsupportedData = -42643;
-constexpr int32_t kReferenceNotMade = -42641;
-constexpr int32_t kMissingArgument = -42601;
-constexpr int32_t kNoMemory = -20001;
+using namespace bridgetest;
 
 SptInfoCluster Info(int32_t layout, int32_t columns, int32_t first = 0, int32_t order = -1) {
     return SptInfoCluster{0, 1000, layout, 64, columns, first, order};

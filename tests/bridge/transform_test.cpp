@@ -20,31 +20,12 @@
 
 namespace {
 
-using bridgetest::BridgeRef;
-using bridgetest::HostWindow;
-using bridgetest::ReadStored;
 using hosttest::HostArray;
 
-constexpr int32_t kEmptyInput = -42601;
-constexpr int32_t kHostMemoryFull = -42602;
-constexpr int32_t kBinsBelowStep = -42614;
-constexpr int32_t kBadWindow = -42619;
-constexpr int32_t kReferenceNotMade = -42641;
-constexpr int32_t kInvalidReference = -42642;
-constexpr int32_t kUnsupportedData = -42643;
-constexpr int32_t kNoMemory = -20001;
+using namespace bridgetest;
+constexpr int32_t kEmptyInput = kMissingArgument;
 
 constexpr int32_t kL = 256, kD = 64, kN = 256;
-
-// Deterministic samples in [-1, 1).
-std::vector<double> Samples(std::size_t count, uint32_t seed) {
-    std::vector<double> x(count);
-    for (double& v : x) {
-        seed = seed * 1664525u + 1013904223u;
-        v = static_cast<double>(seed >> 8) / static_cast<double>(1u << 23) - 1.0;
-    }
-    return x;
-}
 
 std::vector<double> GaussianWindow(int32_t length) {
     std::vector<double> w(length);
