@@ -210,15 +210,21 @@ int32_t Cohen(const double* re, const double* im, int32_t n, const double* kerne
     DistributionLayout l;
     if (const int32_t code = MakeLayout(im, n, B, S, analytic, true, &l); code != status::kOk)
         return code;
-    // The kernel width is checked by the smoothing, after the preparation.
-    return RunDistribution(
-        re, im, l,
-        [&](const double* yRe, const double* yIm, double* kRe, double* kIm) {
-            if (kIm)
-                return CxKernelSmooth(yRe, yIm, l.Ny, l.lags, l.grid, S, kernel, B, H, kRe, kIm);
-            return ReKernelSmooth(yRe, l.Ny, l.lags, l.grid, S, kernel, B, H, kRe);
-        },
-        out);
+    PreparedSignal y;
+    if (const int32_t code = y.Prepare(re, im, l); code != status::kOk) return code;
+    const int64_t size = int64_t{l.lags} * l.T;
+    scratch::Array<double> k = ScratchArray<double>(l.Channels() * size);
+    if (!k) return status::kNoMemory;
+    double* kRe = k.get();
+    double* kIm = kRe + size;
+    // The kernel width is checked here, after the preparation.
+    const int32_t code =
+        y.Im() ? CxKernelSmooth(y.Re(), y.Im(), l.Ny, l.lags, l.grid, S, kernel, B, H, kRe, kIm)
+               : ReKernelSmooth(y.Re(), l.Ny, l.lags, l.grid, S, kernel, B, H, kRe);
+    if (code != status::kOk) return code;
+    y.Release();
+    if (l.ComplexLags()) return CxLagToFrequency(kRe, kIm, l.lags, l.T, l.F, out);
+    return ReLagToFrequency(kRe, l.lags, l.T, l.F, out);
 }
 
 int32_t CWD(const double* re, const double* im, int32_t n, int32_t B, int32_t S, double sigma,

@@ -12,9 +12,9 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kSqrt2 = 1.4142135623730951;
 
-// Rows gathered at once by the lag-to-frequency stages: the lag-major matrix is
-// read a cache line of instants at a time instead of one element per line.
-constexpr int32_t kRowTile = 8;
+// Rows gathered at once from a lag-major matrix: it is read a cache line of
+// instants at a time instead of one element per line.
+constexpr int32_t kRowTile = LagTransform::kRows;
 
 // (re + i·im) · (c + i·s)
 inline void Rotate(double& re, double& im, double c, double s) {
@@ -22,22 +22,6 @@ inline void Rotate(double& re, double& im, double c, double s) {
     re = a * c - b * s;
     im = a * s + b * c;
 }
-
-// Work arrays of `count` blocks of N doubles and the plan of length N, taken
-// together by each stage before it computes anything.
-struct Workspace {
-    scratch::Array<double> work;
-    std::optional<engine::PlanRef> plan;
-
-    int32_t Take(int64_t count, int32_t N) {
-        work = ScratchArray<double>(count * N);
-        if (!work) return status::kNoMemory;
-        plan.emplace(N);
-        return *plan ? status::kOk : status::kNoMemory;
-    }
-    double* Block(int64_t index, int32_t N) const { return work.get() + index * N; }
-    engine::FftPlan* Plan() const { return plan->get(); }
-};
 
 // The circle of the preparations: NextPowerOfTwo(n) points, 0 when that leaves 32 bits.
 int32_t PaddedLength(int32_t n) { return engine::NextPowerOfTwo(n); }
@@ -56,7 +40,7 @@ void Interleave(const double* x, const double* half, int32_t n, double* y) {
 }
 
 // Instants k of [0, count) whose products for lag τ lie inside the prepared
-// signal: t − τ >= 0 and t + τ <= Ny − 1 with t = d·k.
+// signal, t − τ >= 0 and t + τ <= Ny − 1 with t = d·k: a range of them.
 struct ProductRange {
     int64_t first, end;
 };
@@ -68,18 +52,31 @@ ProductRange ValidInstants(int32_t Ny, int32_t tau, int32_t d, int32_t count) {
     return {first, end};
 }
 
+// y[p]·conj(y[m]), real and imaginary part.
+inline double ProductRe(const double* re, const double* im, int64_t p, int64_t m) {
+    return re[p] * re[m] + im[m] * im[p];
+}
+inline double ProductIm(const double* re, const double* im, int64_t p, int64_t m) {
+    return re[m] * im[p] - re[p] * im[m];
+}
+
+// The last lag whose products at point c lie inside the prepared signal, below L.
+int64_t LastLag(int32_t Ny, int64_t c, int32_t L) {
+    return std::min<int64_t>({c, int64_t{Ny} - 1 - c, int64_t{L} - 1});
+}
+
 }  // namespace
 
 int32_t CxHalfSampleInterp(const double* re, const double* im, int32_t n, double* yRe,
                            double* yIm) {
     if (n <= 0) return status::kShortSignal;
     const int32_t N = PaddedLength(n);
-    Workspace ws;
+    StageMemory ws;
     if (N == 0 || ws.Take(4, N) != status::kOk) return status::kNoMemory;
-    double* aRe = ws.Block(0, N);
-    double* aIm = ws.Block(1, N);
-    double* xRe = ws.Block(2, N);
-    double* xIm = ws.Block(3, N);
+    double* aRe = ws.Block(0);
+    double* aIm = ws.Block(1);
+    double* xRe = ws.Block(2);
+    double* xIm = ws.Block(3);
     CopyPadded(re, n, N, aRe);
     CopyPadded(im, n, N, aIm);
     engine::CxFftForward(ws.Plan(), aRe, aIm, xRe, xIm, 1, 1, N);
@@ -104,10 +101,10 @@ int32_t CxHalfSampleInterp(const double* re, const double* im, int32_t n, double
 int32_t ReHalfSampleInterp(const double* x, int32_t n, double* y) {
     if (n <= 0) return status::kShortSignal;
     const int32_t N = PaddedLength(n);
-    Workspace ws;
+    StageMemory ws;
     if (N == 0 || ws.Take(2, N) != status::kOk) return status::kNoMemory;
-    double* a = ws.Block(0, N);
-    double* hc = ws.Block(1, N);
+    double* a = ws.Block(0);
+    double* hc = ws.Block(1);
     CopyPadded(x, n, N, a);
     engine::ReFftForward(ws.Plan(), a, hc, 1, 1, N);
     for (int32_t k = 1; k <= (N + 1) / 2 - 1; ++k) {
@@ -123,12 +120,12 @@ int32_t ReHalfSampleInterp(const double* x, int32_t n, double* y) {
 int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm) {
     if (n <= 0) return status::kShortSignal;
     const int32_t N = PaddedLength(n);
-    Workspace ws;
+    StageMemory ws;
     if (N == 0 || ws.Take(4, N) != status::kOk) return status::kNoMemory;
-    double* specRe = ws.Block(0, N);  // the padded signal, then the spectrum Z
-    double* specIm = ws.Block(1, N);
-    double* outRe = ws.Block(2, N);  // the spectrum X, then z
-    double* outIm = ws.Block(3, N);
+    double* specRe = ws.Block(0);  // the padded signal, then the spectrum Z
+    double* specIm = ws.Block(1);
+    double* outRe = ws.Block(2);  // the spectrum X, then z
+    double* outIm = ws.Block(3);
     CopyPadded(x, n, N, specRe);
     engine::ReFftForward(ws.Plan(), specRe, outRe, 1, 1, N);
     const double* hc = outRe;
@@ -152,9 +149,9 @@ void CxLagProducts(const double* yRe, const double* yIm, int32_t Ny, int32_t tau
     std::fill(outRe, outRe + r.first, 0.0);
     std::fill(outIm, outIm + r.first, 0.0);
     for (int64_t k = r.first; k < r.end; ++k) {
-        const int64_t t = d * k, p = t + tau, m = t - tau;
-        outRe[k] = yRe[p] * yRe[m] + yIm[m] * yIm[p];
-        outIm[k] = yRe[m] * yIm[p] - yRe[p] * yIm[m];
+        const int64_t t = d * k;
+        outRe[k] = ProductRe(yRe, yIm, t + tau, t - tau);
+        outIm[k] = ProductIm(yRe, yIm, t + tau, t - tau);
     }
     std::fill(outRe + r.end, outRe + count, 0.0);
     std::fill(outIm + r.end, outIm + count, 0.0);
@@ -168,61 +165,124 @@ void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t 
     std::fill(out + r.end, out + count, 0.0);
 }
 
-int32_t CxLagToFrequency(const double* kRe, const double* kIm, int32_t L, int32_t T, int32_t F,
-                         double* out) {
-    if (L <= 0 || T < 0) return status::kShortSignal;
-    Workspace ws;
-    if (ws.Take(kRowTile + 1, L) != status::kOk) return status::kNoMemory;
-    double* spare = ws.Block(kRowTile, L);  // rows that keep fewer than L bins
-    const int64_t stride = T;
+void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
+                   double* w, double* v) {
+    const int64_t last = LastLag(Ny, c, L);
+    for (int64_t tau = 0; tau <= last; ++tau) {
+        w[tau] = ProductRe(yRe, yIm, c + tau, c - tau);
+        v[tau] = ProductIm(yRe, yIm, c + tau, c - tau);
+    }
+    std::fill(w + last + 1, w + L, 0.0);
+    std::fill(v + last + 1, v + L, 0.0);
+}
+
+void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w) {
+    const int64_t last = LastLag(Ny, c, L);
+    for (int64_t tau = 0; tau <= last; ++tau) w[tau] = y[c + tau] * y[c - tau];
+    std::fill(w + last + 1, w + L, 0.0);
+}
+
+int32_t StageMemory::Take(int64_t count, int32_t N) {
+    N_ = N;
+    work_ = ScratchArray<double>(count * N);
+    if (!work_) return status::kNoMemory;
+    plan_.emplace(N);
+    return *plan_ ? status::kOk : status::kNoMemory;
+}
+
+int32_t LagTransform::Prepare(int32_t L) {
+    if (L <= 0) return status::kShortSignal;
+    L_ = L;
+    return memory_.Take(2 * kRows + 2, L);
+}
+
+void LagTransform::ComplexRow(int32_t b, int32_t F, double* out) const {
+    const int32_t L = L_;
+    const double* w = Lags(b);
+    const double* v = w + L;
+    double* h = memory_.Block(2 * kRows);
+    h[0] = w[0];
+    for (int32_t k = 1; k <= L / 2 - 1; ++k) {
+        h[k] = w[k] + w[L - k];
+        h[L - k] = v[L - k] - v[k];
+    }
+    if (L % 2 == 0) h[L / 2] = 2 * w[L / 2];
+    double* spare = memory_.Block(2 * kRows + 1);  // rows that keep fewer than L bins
+    double* to = F == L ? out : spare;
+    engine::ReFftInverse(memory_.Plan(), h, to, 1, 1, L);
+    if (to != out) std::copy_n(spare, F, out);
+}
+
+void LagTransform::RealRow(int32_t b, int32_t F, double* out) const {
+    const int32_t L = L_;
+    double* v = Lags(b);
+    const double c = 2.0 / L;
+    for (int32_t tau = 0; tau < L; ++tau) v[tau] = c * v[tau];
+    v[0] *= 0.5;
+    double* hc = memory_.Block(2 * kRows);
+    engine::ReFftForward(memory_.Plan(), v, hc, 1, 1, L);
+    std::copy_n(hc, F, out);
+}
+
+void LagTransform::Complex(const double* kRe, const double* kIm, int32_t T, int32_t F,
+                           double* out) const {
+    const int64_t L = L_, stride = T;
     for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
         const int32_t rows = std::min(kRowTile, T - r0);
-        // h[0] = w[0]; h[k] = w[k] + w[L−k] and h[L−k] = v[L−k] − v[k]; h[L/2] = 2·w[L/2].
-        for (int32_t b = 0; b < rows; ++b) ws.Block(b, L)[0] = kRe[r0 + b];
-        for (int32_t k = 1; k <= L / 2 - 1; ++k) {
-            const double* wk = kRe + k * stride + r0;
-            const double* wl = kRe + (L - k) * stride + r0;
-            const double* vk = kIm + k * stride + r0;
-            const double* vl = kIm + (L - k) * stride + r0;
+        for (int64_t tau = 0; tau < L; ++tau) {
+            const double* re = kRe + tau * stride + r0;
+            const double* im = kIm + tau * stride + r0;
             for (int32_t b = 0; b < rows; ++b) {
-                double* h = ws.Block(b, L);
-                h[k] = wk[b] + wl[b];
-                h[L - k] = vl[b] - vk[b];
+                Lags(b)[tau] = re[b];
+                Lags(b)[L + tau] = im[b];
             }
         }
-        if (L % 2 == 0) {
-            const double* w = kRe + (L / 2) * stride + r0;
-            for (int32_t b = 0; b < rows; ++b) ws.Block(b, L)[L / 2] = 2 * w[b];
-        }
-        for (int32_t b = 0; b < rows; ++b) {
-            double* row = out + int64_t{r0 + b} * F;
-            double* to = F == L ? row : spare;
-            engine::ReFftInverse(ws.Plan(), ws.Block(b, L), to, 1, 1, L);
-            if (to != row) std::copy_n(spare, F, row);
-        }
+        for (int32_t b = 0; b < rows; ++b) ComplexRow(b, F, out + int64_t{r0 + b} * F);
     }
+}
+
+void LagTransform::Real(const double* k, int32_t T, int32_t F, double* out) const {
+    const int64_t L = L_, stride = T;
+    for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
+        const int32_t rows = std::min(kRowTile, T - r0);
+        for (int64_t tau = 0; tau < L; ++tau) {
+            const double* lag = k + tau * stride + r0;
+            for (int32_t b = 0; b < rows; ++b) Lags(b)[tau] = lag[b];
+        }
+        for (int32_t b = 0; b < rows; ++b) RealRow(b, F, out + int64_t{r0 + b} * F);
+    }
+}
+
+int32_t CxLagToFrequency(const double* kRe, const double* kIm, int32_t L, int32_t T, int32_t F,
+                         double* out) {
+    if (T < 0) return status::kShortSignal;
+    LagTransform transform;
+    if (const int32_t code = transform.Prepare(L); code != status::kOk) return code;
+    transform.Complex(kRe, kIm, T, F, out);
     return status::kOk;
 }
 
 int32_t ReLagToFrequency(const double* k, int32_t L, int32_t T, int32_t F, double* out) {
-    if (L <= 0 || T < 0) return status::kShortSignal;
-    Workspace ws;
-    if (ws.Take(kRowTile + 1, L) != status::kOk) return status::kNoMemory;
-    double* hc = ws.Block(kRowTile, L);
-    const int64_t stride = T;
-    const double c = 2.0 / L;
-    for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
-        const int32_t rows = std::min(kRowTile, T - r0);
-        for (int32_t tau = 0; tau < L; ++tau) {
-            const double* lag = k + tau * stride + r0;
-            for (int32_t b = 0; b < rows; ++b) ws.Block(b, L)[tau] = c * lag[b];
-        }
-        for (int32_t b = 0; b < rows; ++b) {
-            double* v = ws.Block(b, L);
-            v[0] *= 0.5;
-            engine::ReFftForward(ws.Plan(), v, hc, 1, 1, L);
-            std::copy_n(hc, F, out + int64_t{r0 + b} * F);
-        }
+    if (T < 0) return status::kShortSignal;
+    LagTransform transform;
+    if (const int32_t code = transform.Prepare(L); code != status::kOk) return code;
+    transform.Real(k, T, F, out);
+    return status::kOk;
+}
+
+int32_t PreparedSignal::Prepare(const double* re, const double* im, const DistributionLayout& l) {
+    y_ = ScratchArray<double>(int64_t{l.Channels()} * l.Ny);
+    if (!y_) return status::kNoMemory;
+    double* yRe = y_.get();
+    double* yIm = l.ComplexLags() ? yRe + l.Ny : nullptr;
+    im_ = yIm;
+    switch (l.mode) {
+        case Preparation::kComplex:
+            return CxHalfSampleInterp(re, im, l.n, yRe, yIm);
+        case Preparation::kAnalytic:
+            return ReAnalytic(re, l.n, yRe, yIm);
+        case Preparation::kInterpolated:
+            return ReHalfSampleInterp(re, l.n, yRe);
     }
     return status::kOk;
 }
@@ -239,9 +299,9 @@ int32_t MakeLayout(const double* im, int32_t n, int32_t B, int32_t S, int32_t an
     const int64_t T = n / S;
     const int64_t Ny = grid * n;
     const int64_t NF = smoothing ? S * NextPowerOfTwo64(T) : 0;
-    // The preparation's circle, the output, the autocorrelation matrix (both
-    // parts) and the time transform are all addressed with 32-bit lengths.
-    const int64_t sizes[] = {Ny, NextPowerOfTwo64(n), T * bins, 2 * lags * T, NF};
+    // The prepared signal and its circle, the output, the autocorrelation matrix
+    // and the time transform are all addressed with 32-bit lengths.
+    const int64_t sizes[] = {Ny, NextPowerOfTwo64(n), T * bins, l.Channels() * lags * T, NF};
     for (int64_t size : sizes)
         if (size > INT32_MAX) return status::kNoMemory;
     l.n = n;

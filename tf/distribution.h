@@ -7,6 +7,7 @@
 // memory before they write anything.
 
 #include <cstdint>
+#include <optional>
 
 #include "scratch.h"
 #include "status.h"
@@ -89,44 +90,60 @@ struct DistributionLayout {
 int32_t MakeLayout(const double* im, int32_t n, int32_t B, int32_t S, int32_t analytic,
                    bool smoothing, DistributionLayout* layout);
 
-// Runs the preparation of the layout's mode, then `lagStage(yRe, yIm, kRe, kIm)`
-// (kIm and yIm null for a real autocorrelation), which fills the lag-major
-// autocorrelation, then the lag-to-frequency stage into out. The first failing
-// stage's status is returned; out is written by the last stage only.
-template <class LagStage>
-int32_t RunDistribution(const double* re, const double* im, const DistributionLayout& l,
-                        LagStage&& lagStage, double* out) {
-    const int64_t channels = l.Channels();
-    scratch::Array<double> y = ScratchArray<double>(channels * l.Ny);
-    if (!y) return status::kNoMemory;
-    double* yRe = y.get();
-    double* yIm = l.ComplexLags() ? yRe + l.Ny : nullptr;
-    int32_t code = status::kOk;
-    switch (l.mode) {
-        case Preparation::kComplex:
-            code = CxHalfSampleInterp(re, im, l.n, yRe, yIm);
-            break;
-        case Preparation::kAnalytic:
-            code = ReAnalytic(re, l.n, yRe, yIm);
-            break;
-        case Preparation::kInterpolated:
-            code = ReHalfSampleInterp(re, l.n, yRe);
-            break;
+// Work arrays of `count` blocks of N doubles and the plan of length N, taken
+// together by a stage before it computes anything.
+class StageMemory {
+  public:
+    int32_t Take(int64_t count, int32_t N);  // status::kOk or status::kNoMemory
+    double* Block(int64_t index) const { return work_.get() + index * N_; }
+    engine::FftPlan* Plan() const { return plan_->get(); }
+
+  private:
+    int32_t N_ = 0;
+    scratch::Array<double> work_;
+    std::optional<engine::PlanRef> plan_;
+};
+
+// The lag-to-frequency stage with its memory and plan taken once, for any
+// number of rows. A row's L lags are gathered into Lags(b) (real parts) and
+// Lags(b) + L (imaginary parts), b < kRows; ComplexRow is the transform of
+// CxLagToFrequency, RealRow that of ReLagToFrequency (it reads only the real
+// parts and overwrites them). Complex and Real run them over a lag-major
+// matrix of T instants.
+class LagTransform {
+  public:
+    static constexpr int32_t kRows = 8;
+
+    // status::kOk, status::kShortSignal for L <= 0, or status::kNoMemory.
+    int32_t Prepare(int32_t L);
+    double* Lags(int32_t b) const { return memory_.Block(2 * b); }
+    void ComplexRow(int32_t b, int32_t F, double* out) const;
+    void RealRow(int32_t b, int32_t F, double* out) const;
+    void Complex(const double* kRe, const double* kIm, int32_t T, int32_t F, double* out) const;
+    void Real(const double* k, int32_t T, int32_t F, double* out) const;
+
+  private:
+    int32_t L_ = 0;
+    StageMemory memory_;  // 2·kRows blocks of lags, then two of L
+};
+
+// The prepared signal of a call: yRe, yIm of Ny samples each (yIm null when
+// the prepared signal is real).
+class PreparedSignal {
+  public:
+    // Runs the layout's preparation; its status.
+    int32_t Prepare(const double* re, const double* im, const DistributionLayout& l);
+    const double* Re() const { return y_.get(); }
+    const double* Im() const { return im_; }
+    void Release() {
+        y_ = {};
+        im_ = nullptr;
     }
-    if (code != status::kOk) return code;
 
-    const int64_t size = int64_t{l.lags} * l.T;
-    scratch::Array<double> k = ScratchArray<double>(channels * size);
-    if (!k) return status::kNoMemory;
-    double* kRe = k.get();
-    double* kIm = l.ComplexLags() ? kRe + size : nullptr;
-    code = lagStage(static_cast<const double*>(yRe), static_cast<const double*>(yIm), kRe, kIm);
-    if (code != status::kOk) return code;
-    y = {};  // the prepared signal is no longer needed
-
-    if (l.ComplexLags()) return CxLagToFrequency(kRe, kIm, l.lags, l.T, l.F, out);
-    return ReLagToFrequency(kRe, l.lags, l.T, l.F, out);
-}
+  private:
+    scratch::Array<double> y_;
+    const double* im_ = nullptr;
+};
 
 // Lag τ of the autocorrelation at `count` instants d apart (instant k at
 // t = d·k of the prepared signal): y[t+τ]·conj(y[t−τ]), or zero where a factor
@@ -134,5 +151,10 @@ int32_t RunDistribution(const double* re, const double* im, const DistributionLa
 void CxLagProducts(const double* yRe, const double* yIm, int32_t Ny, int32_t tau, int32_t d,
                    int32_t count, double* outRe, double* outIm);
 void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t count, double* out);
+// All L lags of the autocorrelation at point c of the prepared signal (the
+// same products, along the lag): w[τ] + i·v[τ] = y[c+τ]·conj(y[c−τ]).
+void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
+                   double* w, double* v);
+void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w);
 
 }  // namespace tf

@@ -17,21 +17,25 @@ int32_t WVD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
         return code;
     if (l.T == 0) return status::kOk;  // S > n: no rows
 
-    // Rows r·S are the points r·d of the prepared signal.
-    const int32_t d = l.grid * S;
-    return RunDistribution(
-        re, im, l,
-        [&l, d](const double* yRe, const double* yIm, double* kRe, double* kIm) {
-            for (int32_t tau = 0; tau < l.lags; ++tau) {
-                const int64_t at = int64_t{tau} * l.T;
-                if (kIm)
-                    CxLagProducts(yRe, yIm, l.Ny, tau, d, l.T, kRe + at, kIm + at);
-                else
-                    ReLagProducts(yRe, l.Ny, tau, d, l.T, kRe + at);
-            }
-            return status::kOk;
-        },
-        out);
+    PreparedSignal y;
+    if (const int32_t code = y.Prepare(re, im, l); code != status::kOk) return code;
+    LagTransform transform;
+    if (const int32_t code = transform.Prepare(l.lags); code != status::kOk) return code;
+    // Row r is the autocorrelation at point r·d of the prepared signal,
+    // formed along the lag straight into the lag transform's row.
+    const int64_t d = int64_t{l.grid} * S;
+    double* w = transform.Lags(0);
+    for (int64_t r = 0; r < l.T; ++r) {
+        double* row = out + r * l.F;
+        if (y.Im()) {
+            CxRowProducts(y.Re(), y.Im(), l.Ny, r * d, l.lags, w, w + l.lags);
+            transform.ComplexRow(0, l.F, row);
+        } else {
+            ReRowProducts(y.Re(), l.Ny, r * d, l.lags, w);
+            transform.RealRow(0, l.F, row);
+        }
+    }
+    return status::kOk;
 }
 
 }  // extern "C"
