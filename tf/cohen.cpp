@@ -12,6 +12,9 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
+// e^x rounds to +0 below this (e^−746 is under half the smallest subnormal), so
+// the heavily smoothed corners of a kernel need no exponential.
+constexpr double kExpUnderflow = -746.0;
 
 // Lengths of one smoothing: T output instants, the time transform of NF points
 // over the instants that have products, and its fold onto T2 = NF/S points.
@@ -176,7 +179,8 @@ void ChoiWilliamsKernel(int32_t B, int32_t H, double sigma, double* kernel) {
         const double tau2 = static_cast<double>(tau) * tau;
         for (int32_t j = 0; j <= H / 2; ++j) {
             const double w = omega0 * (j - H / 2);
-            row[j] = std::exp(-tau2 * s * (w * w));
+            const double exponent = -tau2 * s * (w * w);
+            row[j] = exponent < kExpUnderflow ? 0.0 : std::exp(exponent);
         }
         MirrorRow(row, H);
     }

@@ -168,9 +168,14 @@ void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t 
 void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
                    double* w, double* v) {
     const int64_t last = LastLag(Ny, c, L);
+    // From the centre: y[c+τ] forwards, y[c−τ] backwards.
+    const double* __restrict__ re = yRe + c;
+    const double* __restrict__ im = yIm + c;
+    double* __restrict__ outRe = w;
+    double* __restrict__ outIm = v;
     for (int64_t tau = 0; tau <= last; ++tau) {
-        w[tau] = ProductRe(yRe, yIm, c + tau, c - tau);
-        v[tau] = ProductIm(yRe, yIm, c + tau, c - tau);
+        outRe[tau] = re[tau] * re[-tau] + im[-tau] * im[tau];
+        outIm[tau] = re[-tau] * im[tau] - re[tau] * im[-tau];
     }
     std::fill(w + last + 1, w + L, 0.0);
     std::fill(v + last + 1, v + L, 0.0);
@@ -178,7 +183,9 @@ void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, 
 
 void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w) {
     const int64_t last = LastLag(Ny, c, L);
-    for (int64_t tau = 0; tau <= last; ++tau) w[tau] = y[c + tau] * y[c - tau];
+    const double* __restrict__ centre = y + c;
+    double* __restrict__ out = w;
+    for (int64_t tau = 0; tau <= last; ++tau) out[tau] = centre[tau] * centre[-tau];
     std::fill(w + last + 1, w + L, 0.0);
 }
 
