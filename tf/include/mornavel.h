@@ -62,8 +62,7 @@ MORNAVEL_API int32_t ReSTFTWithShift(const double* x, int32_t n, const StftParam
                                      int32_t* shift, double* out);
 MORNAVEL_API int32_t CxSTFT(const double* x, int32_t n, const StftParams* p, double* out);
 MORNAVEL_API int32_t CxSTFTEx(const double* xRe, const double* xIm, int32_t inStride, int32_t n,
-                              const StftParams* p, double* outRe, double* outIm,
-                              int32_t outStride);
+                              const StftParams* p, double* outRe, double* outIm, int32_t outStride);
 MORNAVEL_API int32_t CxSTFTExWithShift(const double* xRe, const double* xIm, int32_t inStride,
                                        int32_t n, const StftParams* p, int32_t* shift,
                                        double* outRe, double* outIm, int32_t outStride);
@@ -85,8 +84,7 @@ MORNAVEL_API int32_t ReDGT(const double* x, int32_t n, const StftParams* p, doub
 MORNAVEL_API int32_t CxDGT(const double* x, int32_t n, const StftParams* p, double* out);
 /* inLayout 1: two arrays of n doubles; 2: interleaved, xIm == xRe + 1. */
 MORNAVEL_API int32_t CxDGTEx(const double* xRe, const double* xIm, int32_t inLayout, int32_t n,
-                             const StftParams* p, double* outRe, double* outIm,
-                             int32_t outStride);
+                             const StftParams* p, double* outRe, double* outIm, int32_t outStride);
 /* Block-wise analysis on the frame grid of ReSTFT over the whole stream (frames
  * start at multiples of D from the stream's first sample; D a power of two).
  * The samples kept between calls (state, *stateLength of them, 0 before the
@@ -145,6 +143,30 @@ MORNAVEL_API int32_t Gaussian(int32_t L, double center, double variance, double*
  * receives L doubles. */
 MORNAVEL_API int32_t FastDual(const double* w, int32_t L, int32_t D, int32_t N, int32_t mode,
                               double* dual);
+
+/* Quadratic distributions. A complex signal (im not null) is interpolated to
+ * twice its rate and yields B bins per row, bin m at m/B cycles per sample
+ * (bins m >= B/2 the negative frequencies); a real signal (im null) is
+ * interpolated (analytic 0) or replaced by its analytic signal (analytic not
+ * 0) and yields B/2 bins. Row r belongs to sample r*S; out receives
+ * floor(n/S) rows, time-major. B is a power of two. */
+/* Pseudo Wigner-Ville distribution, S >= 1; returns 12 for S <= 0 and 3 for
+ * B = 1 with an analytic real signal. */
+MORNAVEL_API int32_t WVD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
+                         int32_t analytic, double* out);
+/* Cohen-class distribution with the caller's kernel: B rows (one per lag) of
+ * H = NextPowerOfTwo(S*floor(n/S)) columns, column H/2 zero Doppler; S a power
+ * of two. Returns 18 when H does not fit. */
+MORNAVEL_API int32_t Cohen(const double* re, const double* im, int32_t n, const double* kernel,
+                           int32_t B, int32_t H, int32_t S, int32_t analytic, double* out);
+/* Choi-Williams distribution: kernel exp(-tau^2 * sigma * theta^2); sigma 0
+ * gives the Wigner-Ville distribution, a larger sigma smooths more. */
+MORNAVEL_API int32_t CWD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
+                         double sigma, int32_t analytic, double* out);
+/* Cone-shaped distribution: kernel exp(-alpha * tau^2) * sin(a)/a with
+ * a = pi * tau * (Doppler bin) / H. */
+MORNAVEL_API int32_t CSD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
+                         double alpha, int32_t analytic, double* out);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,224 @@
+// WVD and CWD beside the limit set by their transforms: the same count of FFTW
+// transforms of the same lengths (interleaved complex, r2c and c2r plans),
+// run on data in cache with nothing else around them. Each preparation of
+// the signal is a case of its own.
+
+#include <benchmark/benchmark.h>
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fft.h"
+#include "mornavel.h"
+#include "ratio_table.h"
+
+namespace {
+
+enum Mode { kComplex, kAnalytic, kInterpolated };
+const char* const kModeNames[] = {"complex", "analytic", "interpolated"};
+
+unsigned PlannerFlags() { return benchsupport::Smoke() ? FFTW_ESTIMATE : FFTW_MEASURE; }
+
+std::vector<double> Noise(int64_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-1, 1);
+    std::vector<double> x(n);
+    for (auto& v : x) v = u(rng);
+    return x;
+}
+
+// `count` executions of one FFTW plan of length n on its own buffers.
+class Repeated {
+  public:
+    enum Kind { kForward, kBackward, kR2c, kC2r };
+
+    Repeated(Kind kind, int n, int64_t count)
+        : count_(count),
+          in_(static_cast<double*>(fftw_malloc(sizeof(fftw_complex) * n))),
+          out_(static_cast<double*>(fftw_malloc(sizeof(fftw_complex) * n))) {
+        auto* cin = reinterpret_cast<fftw_complex*>(in_);
+        auto* cout = reinterpret_cast<fftw_complex*>(out_);
+        switch (kind) {
+            case kForward:
+                plan_ = fftw_plan_dft_1d(n, cin, cout, FFTW_FORWARD, PlannerFlags());
+                break;
+            case kBackward:
+                plan_ = fftw_plan_dft_1d(n, cin, cout, FFTW_BACKWARD, PlannerFlags());
+                break;
+            case kR2c:
+                plan_ = fftw_plan_dft_r2c_1d(n, in_, cout, PlannerFlags());
+                break;
+            case kC2r:
+                plan_ = fftw_plan_dft_c2r_1d(n, cin, out_, PlannerFlags());
+                break;
+        }
+        const std::vector<double> x = Noise(2 * int64_t{n}, n);
+        for (int k = 0; k < 2 * n; ++k) in_[k] = x[k] / n;
+    }
+    Repeated(const Repeated&) = delete;
+    Repeated& operator=(const Repeated&) = delete;
+    ~Repeated() {
+        fftw_destroy_plan(plan_);
+        fftw_free(in_);
+        fftw_free(out_);
+    }
+    void Run() const {
+        for (int64_t i = 0; i < count_; ++i) fftw_execute(plan_);
+        benchmark::DoNotOptimize(out_);
+    }
+
+  private:
+    int64_t count_;
+    double* in_;
+    double* out_;
+    fftw_plan plan_ = nullptr;
+};
+
+// The same transforms on the engine's plans (split arrays, half-complex real
+// layout): what the distributions would cost if the transforms were all they did.
+class EngineRepeated {
+  public:
+    EngineRepeated(Repeated::Kind kind, int n, int64_t count)
+        : kind_(kind), n_(n), count_(count), plan_(n), data_(Noise(6 * int64_t{n}, n)) {
+        for (double& v : data_) v /= n;
+    }
+    void Run() {
+        double* a = data_.data();
+        double* b = a + 2 * n_;
+        double* c = b + 2 * n_;
+        for (int64_t i = 0; i < count_; ++i) {
+            switch (kind_) {
+                case Repeated::kForward:
+                    engine::CxFftForward(plan_.get(), a, a + n_, b, b + n_, 1, 1, n_);
+                    break;
+                case Repeated::kBackward:
+                    engine::CxFftInverse(plan_.get(), a, a + n_, b, b + n_, 1, 1, n_);
+                    break;
+                case Repeated::kR2c:
+                    engine::ReFftForward(plan_.get(), a, b, 1, 1, n_);
+                    break;
+                case Repeated::kC2r:
+                    std::copy_n(a, n_, c);  // the inverse works in its input
+                    engine::ReFftInverse(plan_.get(), c, b, 1, 1, n_);
+                    break;
+            }
+        }
+        benchmark::DoNotOptimize(b);
+    }
+
+  private:
+    Repeated::Kind kind_;
+    int n_;
+    int64_t count_;
+    engine::PlanRef plan_;
+    std::vector<double> data_;
+};
+
+struct Case {
+    int32_t n, B, S;
+    Mode mode;
+    bool smoothed;  // CWD rather than WVD
+};
+
+int64_t NextPowerOfTwo(int64_t v) {
+    int64_t p = 1;
+    while (p < v) p <<= 1;
+    return p;
+}
+
+// The transforms of one call: the preparation's pair on the zero-padded
+// signal, for CWD one transform along time and one of the folded spectrum per
+// lag, and one lag transform per row.
+template <class Transform>
+std::vector<std::unique_ptr<Transform>> TransformsOf(const Case& c) {
+    using R = Repeated;
+    const int N2 = static_cast<int>(NextPowerOfTwo(c.n));
+    const int64_t T = c.n / c.S, T2 = NextPowerOfTwo(T), NF = c.S * T2;
+    const int lags = c.mode == kAnalytic ? c.B / 2 : c.B;
+    std::vector<std::unique_ptr<Transform>> t;
+    const auto add = [&t](R::Kind kind, int64_t n, int64_t count) {
+        t.push_back(std::make_unique<Transform>(kind, static_cast<int>(n), count));
+    };
+    switch (c.mode) {
+        case kComplex:
+            add(R::kForward, N2, 1);
+            add(R::kBackward, N2, 1);
+            break;
+        case kAnalytic:
+            add(R::kR2c, N2, 1);
+            add(R::kBackward, N2, 1);
+            break;
+        case kInterpolated:
+            add(R::kR2c, N2, 1);
+            add(R::kC2r, N2, 1);
+            break;
+    }
+    if (c.smoothed) {
+        const bool real = c.mode == kInterpolated;
+        add(real ? R::kR2c : R::kForward, NF, lags);
+        add(real ? R::kC2r : R::kBackward, T2, lags);
+    }
+    if (c.mode == kInterpolated)
+        add(R::kR2c, lags, T);
+    else
+        add(R::kC2r, lags, T);
+    return t;
+}
+
+void Ours(benchmark::State& state, Case c) {
+    const auto re = Noise(c.n, 1), im = Noise(c.n, 2);
+    const double* imag = c.mode == kComplex ? im.data() : nullptr;
+    const int32_t analytic = c.mode == kAnalytic;
+    std::vector<double> out(int64_t{c.n / c.S} * c.B);
+    for (auto _ : state) {
+        const int32_t status = c.smoothed
+                                   ? CWD(re.data(), imag, c.n, c.B, c.S, 0.05, analytic, out.data())
+                                   : WVD(re.data(), imag, c.n, c.B, c.S, analytic, out.data());
+        if (status != 0) state.SkipWithError("the distribution failed");
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+template <class Transform>
+void TransformsAlone(benchmark::State& state, Case c) {
+    const auto transforms = TransformsOf<Transform>(c);
+    for (auto _ : state)
+        for (const auto& t : transforms) t->Run();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (Mode mode : {kComplex, kAnalytic, kInterpolated}) {
+        for (bool smoothed : {false, true}) {
+            const Case c =
+                smoothed ? Case{4096, 128, 2, mode, true} : Case{16384, 256, 4, mode, false};
+            const std::string name = std::string(smoothed ? "CWD " : "WVD ") + kModeNames[mode] +
+                                     " n" + std::to_string(c.n) + " B" + std::to_string(c.B) +
+                                     " S" + std::to_string(c.S);
+            benchmark::RegisterBenchmark((name + "/ours").c_str(), Ours, c)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark((name + "/ref").c_str(), TransformsAlone<Repeated>, c)
+                ->Unit(benchmark::kMicrosecond);
+            // The engine's share of the gap: its transforms alone beside FFTW's.
+            benchmark::RegisterBenchmark(("engine: " + name + "/ours").c_str(),
+                                         TransformsAlone<EngineRepeated>, c)
+                ->Unit(benchmark::kMicrosecond);
+            benchmark::RegisterBenchmark(("engine: " + name + "/ref").c_str(),
+                                         TransformsAlone<Repeated>, c)
+                ->Unit(benchmark::kMicrosecond);
+        }
+    }
+    const auto startsWith = [](const char* prefix) {
+        return [prefix](const std::string& c) { return c.rfind(prefix, 0) == 0; };
+    };
+    return benchsupport::RunAndReport(argc, argv,
+                                      {{"WVD", startsWith("WVD")},
+                                       {"CWD", startsWith("CWD")},
+                                       {"the engine's transforms alone", startsWith("engine")}});
+}

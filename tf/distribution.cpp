@@ -1,0 +1,326 @@
+// Preparation, local autocorrelation and lag-to-frequency stages shared by the
+// Wigner-Ville distribution and the Cohen class.
+
+#include "distribution.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tf {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kSqrt2 = 1.4142135623730951;
+
+// Rows gathered at once from a lag-major matrix: it is read a cache line of
+// instants at a time instead of one element per line.
+constexpr int32_t kRowTile = LagTransform::kRows;
+
+// (re + i·im) · (c + i·s)
+inline void Rotate(double& re, double& im, double c, double s) {
+    const double a = re, b = im;
+    re = a * c - b * s;
+    im = a * s + b * c;
+}
+
+// The circle of the preparations: NextPowerOfTwo(n) points, 0 when that leaves 32 bits.
+int32_t PaddedLength(int32_t n) { return engine::NextPowerOfTwo(n); }
+
+void CopyPadded(const double* x, int32_t n, int32_t N, double* to) {
+    std::copy_n(x, n, to);
+    std::fill(to + n, to + N, 0.0);
+}
+
+// y[2j] = x[j], y[2j+1] = half[j]
+void Interleave(const double* x, const double* half, int32_t n, double* y) {
+    for (int32_t j = 0; j < n; ++j) {
+        y[2 * j] = x[j];
+        y[2 * j + 1] = half[j];
+    }
+}
+
+// Instants k of [0, count) whose products for lag τ lie inside the prepared
+// signal, t − τ >= 0 and t + τ <= Ny − 1 with t = d·k: a range of them.
+struct ProductRange {
+    int64_t first, end;
+};
+
+ProductRange ValidInstants(int32_t Ny, int32_t tau, int32_t d, int32_t count) {
+    const int64_t first = std::min<int64_t>((int64_t{tau} + d - 1) / d, count);
+    const int64_t reach = int64_t{Ny} - 1 - tau;  // the last t
+    const int64_t end = reach < 0 ? first : std::clamp<int64_t>(reach / d + 1, first, count);
+    return {first, end};
+}
+
+// y[p]·conj(y[m]), real and imaginary part.
+inline double ProductRe(const double* re, const double* im, int64_t p, int64_t m) {
+    return re[p] * re[m] + im[m] * im[p];
+}
+inline double ProductIm(const double* re, const double* im, int64_t p, int64_t m) {
+    return re[m] * im[p] - re[p] * im[m];
+}
+
+// The last lag whose products at point c lie inside the prepared signal, below L.
+int64_t LastLag(int32_t Ny, int64_t c, int32_t L) {
+    return std::min<int64_t>({c, int64_t{Ny} - 1 - c, int64_t{L} - 1});
+}
+
+}  // namespace
+
+int32_t CxHalfSampleInterp(const double* re, const double* im, int32_t n, double* yRe,
+                           double* yIm) {
+    if (n <= 0) return status::kShortSignal;
+    const int32_t N = PaddedLength(n);
+    StageMemory ws;
+    if (N == 0 || ws.Take(4, N) != status::kOk) return status::kNoMemory;
+    double* aRe = ws.Block(0);
+    double* aIm = ws.Block(1);
+    double* xRe = ws.Block(2);
+    double* xIm = ws.Block(3);
+    CopyPadded(re, n, N, aRe);
+    CopyPadded(im, n, N, aIm);
+    engine::CxFftForward(ws.Plan(), aRe, aIm, xRe, xIm, 1, 1, N);
+    // Half a sample later: bin k turns by e^(+iπk/N), bin N−k (frequency −k) by e^(−iπk/N).
+    for (int32_t k = 1; k <= (N + 1) / 2 - 1; ++k) {
+        const double theta = kPi * k / N;
+        const double c = std::cos(theta), s = std::sin(theta);
+        Rotate(xRe[k], xIm[k], c, s);
+        Rotate(xRe[N - k], xIm[N - k], c, -s);
+    }
+    if (N % 2 == 0) {  // the Nyquist bin taken as frequency −N/2: times −i
+        const double a = xRe[N / 2];
+        xRe[N / 2] = xIm[N / 2];
+        xIm[N / 2] = -a;
+    }
+    engine::CxFftInverse(ws.Plan(), xRe, xIm, aRe, aIm, 1, 1, N);
+    Interleave(re, aRe, n, yRe);
+    Interleave(im, aIm, n, yIm);
+    return status::kOk;
+}
+
+int32_t ReHalfSampleInterp(const double* x, int32_t n, double* y) {
+    if (n <= 0) return status::kShortSignal;
+    const int32_t N = PaddedLength(n);
+    StageMemory ws;
+    if (N == 0 || ws.Take(2, N) != status::kOk) return status::kNoMemory;
+    double* a = ws.Block(0);
+    double* hc = ws.Block(1);
+    CopyPadded(x, n, N, a);
+    engine::ReFftForward(ws.Plan(), a, hc, 1, 1, N);
+    for (int32_t k = 1; k <= (N + 1) / 2 - 1; ++k) {
+        const double theta = kPi * k / N;
+        Rotate(hc[k], hc[N - k], std::cos(theta), std::sin(theta));
+    }
+    if (N % 2 == 0) hc[N / 2] = 0.0;  // a real signal cannot turn the Nyquist bin
+    engine::ReFftInverse(ws.Plan(), hc, a, 1, 1, N);
+    Interleave(x, a, n, y);
+    return status::kOk;
+}
+
+int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm) {
+    if (n <= 0) return status::kShortSignal;
+    const int32_t N = PaddedLength(n);
+    StageMemory ws;
+    if (N == 0 || ws.Take(4, N) != status::kOk) return status::kNoMemory;
+    double* specRe = ws.Block(0);  // the padded signal, then the spectrum Z
+    double* specIm = ws.Block(1);
+    double* outRe = ws.Block(2);  // the spectrum X, then z
+    double* outIm = ws.Block(3);
+    CopyPadded(x, n, N, specRe);
+    engine::ReFftForward(ws.Plan(), specRe, outRe, 1, 1, N);
+    const double* hc = outRe;
+    std::fill_n(specRe, N, 0.0);
+    std::fill_n(specIm, N, 0.0);
+    specRe[0] = hc[0];
+    for (int32_t k = 1; k <= (N + 1) / 2 - 1; ++k) {
+        specRe[k] = kSqrt2 * hc[k];
+        specIm[k] = kSqrt2 * hc[N - k];
+    }
+    if (N % 2 == 0) specRe[N / 2] = hc[N / 2];
+    engine::CxFftInverse(ws.Plan(), specRe, specIm, outRe, outIm, 1, 1, N);
+    std::copy_n(outRe, n, zRe);
+    std::copy_n(outIm, n, zIm);
+    return status::kOk;
+}
+
+void CxLagProducts(const double* yRe, const double* yIm, int32_t Ny, int32_t tau, int32_t d,
+                   int32_t count, double* outRe, double* outIm) {
+    const ProductRange r = ValidInstants(Ny, tau, d, count);
+    std::fill(outRe, outRe + r.first, 0.0);
+    std::fill(outIm, outIm + r.first, 0.0);
+    for (int64_t k = r.first; k < r.end; ++k) {
+        const int64_t t = d * k;
+        outRe[k] = ProductRe(yRe, yIm, t + tau, t - tau);
+        outIm[k] = ProductIm(yRe, yIm, t + tau, t - tau);
+    }
+    std::fill(outRe + r.end, outRe + count, 0.0);
+    std::fill(outIm + r.end, outIm + count, 0.0);
+}
+
+void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t count,
+                   double* out) {
+    const ProductRange r = ValidInstants(Ny, tau, d, count);
+    std::fill(out, out + r.first, 0.0);
+    for (int64_t k = r.first; k < r.end; ++k) out[k] = y[d * k + tau] * y[d * k - tau];
+    std::fill(out + r.end, out + count, 0.0);
+}
+
+void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
+                   double* w, double* v) {
+    const int64_t last = LastLag(Ny, c, L);
+    // From the centre: y[c+τ] forwards, y[c−τ] backwards.
+    const double* __restrict__ re = yRe + c;
+    const double* __restrict__ im = yIm + c;
+    double* __restrict__ outRe = w;
+    double* __restrict__ outIm = v;
+    for (int64_t tau = 0; tau <= last; ++tau) {
+        outRe[tau] = re[tau] * re[-tau] + im[-tau] * im[tau];
+        outIm[tau] = re[-tau] * im[tau] - re[tau] * im[-tau];
+    }
+    std::fill(w + last + 1, w + L, 0.0);
+    std::fill(v + last + 1, v + L, 0.0);
+}
+
+void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w) {
+    const int64_t last = LastLag(Ny, c, L);
+    const double* __restrict__ centre = y + c;
+    double* __restrict__ out = w;
+    for (int64_t tau = 0; tau <= last; ++tau) out[tau] = centre[tau] * centre[-tau];
+    std::fill(w + last + 1, w + L, 0.0);
+}
+
+int32_t StageMemory::Take(int64_t count, int32_t N) {
+    N_ = N;
+    work_ = ScratchArray<double>(count * N);
+    if (!work_) return status::kNoMemory;
+    plan_.emplace(N);
+    return *plan_ ? status::kOk : status::kNoMemory;
+}
+
+int32_t LagTransform::Prepare(int32_t L) {
+    if (L <= 0) return status::kShortSignal;
+    L_ = L;
+    return memory_.Take(2 * kRows + 2, L);
+}
+
+void LagTransform::ComplexRow(int32_t b, int32_t F, double* out) const {
+    const int32_t L = L_;
+    const double* w = Lags(b);
+    const double* v = w + L;
+    double* h = memory_.Block(2 * kRows);
+    h[0] = w[0];
+    for (int32_t k = 1; k <= L / 2 - 1; ++k) {
+        h[k] = w[k] + w[L - k];
+        h[L - k] = v[L - k] - v[k];
+    }
+    if (L % 2 == 0) h[L / 2] = 2 * w[L / 2];
+    double* spare = memory_.Block(2 * kRows + 1);  // rows that keep fewer than L bins
+    double* to = F == L ? out : spare;
+    engine::ReFftInverse(memory_.Plan(), h, to, 1, 1, L);
+    if (to != out) std::copy_n(spare, F, out);
+}
+
+void LagTransform::RealRow(int32_t b, int32_t F, double* out) const {
+    const int32_t L = L_;
+    double* v = Lags(b);
+    const double c = 2.0 / L;
+    for (int32_t tau = 0; tau < L; ++tau) v[tau] = c * v[tau];
+    v[0] *= 0.5;
+    double* hc = memory_.Block(2 * kRows);
+    engine::ReFftForward(memory_.Plan(), v, hc, 1, 1, L);
+    std::copy_n(hc, F, out);
+}
+
+void LagTransform::Complex(const double* kRe, const double* kIm, int32_t T, int32_t F,
+                           double* out) const {
+    const int64_t L = L_, stride = T;
+    for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
+        const int32_t rows = std::min(kRowTile, T - r0);
+        for (int64_t tau = 0; tau < L; ++tau) {
+            const double* re = kRe + tau * stride + r0;
+            const double* im = kIm + tau * stride + r0;
+            for (int32_t b = 0; b < rows; ++b) {
+                Lags(b)[tau] = re[b];
+                Lags(b)[L + tau] = im[b];
+            }
+        }
+        for (int32_t b = 0; b < rows; ++b) ComplexRow(b, F, out + int64_t{r0 + b} * F);
+    }
+}
+
+void LagTransform::Real(const double* k, int32_t T, int32_t F, double* out) const {
+    const int64_t L = L_, stride = T;
+    for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
+        const int32_t rows = std::min(kRowTile, T - r0);
+        for (int64_t tau = 0; tau < L; ++tau) {
+            const double* lag = k + tau * stride + r0;
+            for (int32_t b = 0; b < rows; ++b) Lags(b)[tau] = lag[b];
+        }
+        for (int32_t b = 0; b < rows; ++b) RealRow(b, F, out + int64_t{r0 + b} * F);
+    }
+}
+
+int32_t CxLagToFrequency(const double* kRe, const double* kIm, int32_t L, int32_t T, int32_t F,
+                         double* out) {
+    if (T < 0) return status::kShortSignal;
+    LagTransform transform;
+    if (const int32_t code = transform.Prepare(L); code != status::kOk) return code;
+    transform.Complex(kRe, kIm, T, F, out);
+    return status::kOk;
+}
+
+int32_t ReLagToFrequency(const double* k, int32_t L, int32_t T, int32_t F, double* out) {
+    if (T < 0) return status::kShortSignal;
+    LagTransform transform;
+    if (const int32_t code = transform.Prepare(L); code != status::kOk) return code;
+    transform.Real(k, T, F, out);
+    return status::kOk;
+}
+
+int32_t PreparedSignal::Prepare(const double* re, const double* im, const DistributionLayout& l) {
+    y_ = ScratchArray<double>(int64_t{l.Channels()} * l.Ny);
+    if (!y_) return status::kNoMemory;
+    double* yRe = y_.get();
+    double* yIm = l.ComplexLags() ? yRe + l.Ny : nullptr;
+    im_ = yIm;
+    switch (l.mode) {
+        case Preparation::kComplex:
+            return CxHalfSampleInterp(re, im, l.n, yRe, yIm);
+        case Preparation::kAnalytic:
+            return ReAnalytic(re, l.n, yRe, yIm);
+        case Preparation::kInterpolated:
+            return ReHalfSampleInterp(re, l.n, yRe);
+    }
+    return status::kOk;
+}
+
+int32_t MakeLayout(const double* im, int32_t n, int32_t B, int32_t S, int32_t analytic,
+                   bool smoothing, DistributionLayout* layout) {
+    DistributionLayout l;
+    l.mode = im ? Preparation::kComplex
+                : (analytic != 0 ? Preparation::kAnalytic : Preparation::kInterpolated);
+    const int64_t grid = l.mode == Preparation::kAnalytic ? 1 : 2;
+    const int64_t lags = l.mode == Preparation::kAnalytic ? B / 2 : B;
+    const int64_t bins = l.mode == Preparation::kComplex ? B : B / 2;
+    if (lags == 0) return status::kBadBinCount;
+    const int64_t T = n / S;
+    const int64_t Ny = grid * n;
+    const int64_t NF = smoothing ? S * NextPowerOfTwo64(T) : 0;
+    // The prepared signal and its circle, the output, the autocorrelation matrix
+    // and the time transform are all addressed with 32-bit lengths.
+    const int64_t sizes[] = {Ny, NextPowerOfTwo64(n), T * bins, l.Channels() * lags * T, NF};
+    for (int64_t size : sizes)
+        if (size > INT32_MAX) return status::kNoMemory;
+    l.n = n;
+    l.S = S;
+    l.grid = static_cast<int32_t>(grid);
+    l.Ny = static_cast<int32_t>(Ny);
+    l.lags = static_cast<int32_t>(lags);
+    l.T = static_cast<int32_t>(T);
+    l.F = static_cast<int32_t>(bins);
+    l.NF = static_cast<int32_t>(NF);
+    *layout = l;
+    return status::kOk;
+}
+
+}  // namespace tf

@@ -1,0 +1,160 @@
+#pragma once
+// Stages of the quadratic distributions (Wigner-Ville and the Cohen class):
+// preparation of the signal, the local autocorrelation y[t+τ]·conj(y[t−τ]),
+// its optional smoothing along time with a Doppler-lag kernel, and the
+// transform from lag to frequency. Each stage takes its own work arrays and
+// FFT plans and releases them before it returns; all of them take their
+// memory before they write anything.
+
+#include <cstdint>
+#include <optional>
+
+#include "scratch.h"
+#include "status.h"
+#include "stft.h"
+
+namespace tf {
+
+// Signal preparations. Each returns status::kOk, status::kShortSignal for
+// n <= 0 or status::kNoMemory.
+//
+// The signal at twice its rate by band-limited interpolation on the zero-padded
+// circle of NextPowerOfTwo(n) points: y[2j] = x[j], y[2j+1] = x(j + ½); 2n
+// samples (for a complex signal in each of yRe, yIm).
+int32_t CxHalfSampleInterp(const double* re, const double* im, int32_t n, double* yRe, double* yIm);
+int32_t ReHalfSampleInterp(const double* x, int32_t n, double* y);
+// The analytic signal of x with gain √2 on the positive frequencies, n samples.
+int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm);
+
+// Lag-major autocorrelation (element [τ][r] at τ·T + r, L lags, T instants) to
+// T rows of F real bins, row r at out + r·F. The complex one reads the lags
+// L − τ as −τ (K(−τ) = conj K(τ)); F <= L. status::kOk, status::kShortSignal
+// for L <= 0 or T < 0, or status::kNoMemory.
+int32_t CxLagToFrequency(const double* kRe, const double* kIm, int32_t L, int32_t T, int32_t F,
+                         double* out);
+int32_t ReLagToFrequency(const double* k, int32_t L, int32_t T, int32_t F, double* out);
+
+// The autocorrelation of the prepared signal (Ny samples on a grid of g points
+// per input sample) formed at every input instant, transformed along time
+// (NF = NextPowerOfTwo(S·T) points, T = ⌊Ny/g/S⌋), weighted by the kernel
+// (row τ of H columns per lag, column H/2 zero Doppler), folded to the instants
+// 0, S, 2S, … and transformed back: `lags` rows of T values, lag-major.
+// status::kOk; status::kBadSmoothingStep when S is not a power of two;
+// status::kBadKernelSize when H ≠ NF or the kernel has fewer rows than lags;
+// status::kNoMemory.
+int32_t CxKernelSmooth(const double* yRe, const double* yIm, int32_t Ny, int32_t lags, int32_t g,
+                       int32_t S, const double* kernel, int32_t kernelRows, int32_t H,
+                       double* outRe, double* outIm);
+int32_t ReKernelSmooth(const double* y, int32_t Ny, int32_t lags, int32_t g, int32_t S,
+                       const double* kernel, int32_t kernelRows, int32_t H, double* out);
+
+// B × H kernels, row-major; a negative parameter counts as 0.
+// Choi-Williams: e^(−τ²·σ·θ²) at the Doppler θ of each column.
+void ChoiWilliamsKernel(int32_t B, int32_t H, double sigma, double* kernel);
+// Cone: e^(−α·τ²)·sin(a)/a with a = π·τ·(j − H/2)/H.
+void ConeKernel(int32_t B, int32_t H, double alpha, double* kernel);
+
+// Smallest power of two >= v for v >= 1 (0 for v <= 0), in 64 bits.
+inline int64_t NextPowerOfTwo64(int64_t v) {
+    if (v <= 0) return 0;
+    int64_t p = 1;
+    while (p < v) p <<= 1;
+    return p;
+}
+
+// How a distribution call prepares its signal and the sizes that follow.
+enum class Preparation {
+    kComplex,       // complex signal, interpolated
+    kAnalytic,      // real signal, analytic
+    kInterpolated,  // real signal, interpolated
+};
+
+struct DistributionLayout {
+    Preparation mode = Preparation::kComplex;
+    int32_t n = 0;
+    int32_t S = 0;
+    int32_t grid = 0;  // points of the prepared signal per input sample
+    int32_t Ny = 0;    // prepared samples
+    int32_t lags = 0;  // lags of the autocorrelation, also its transform length
+    int32_t T = 0;     // output rows, ⌊n/S⌋
+    int32_t F = 0;     // bins per row
+    int32_t NF = 0;    // length of the transform along time (smoothing only)
+    bool ComplexLags() const { return mode != Preparation::kInterpolated; }
+    int32_t Channels() const { return ComplexLags() ? 2 : 1; }
+};
+
+// The layout of a call whose arguments passed the export's own checks (n >= 1,
+// B a power of two, S >= 1). status::kBadBinCount when the mode leaves no lags
+// (a real signal, analytic, B = 1); status::kNoMemory when a size of the call,
+// its products or (with `smoothing`) the time transform, leaves 32 bits.
+int32_t MakeLayout(const double* im, int32_t n, int32_t B, int32_t S, int32_t analytic,
+                   bool smoothing, DistributionLayout* layout);
+
+// Work arrays of `count` blocks of N doubles and the plan of length N, taken
+// together by a stage before it computes anything.
+class StageMemory {
+  public:
+    int32_t Take(int64_t count, int32_t N);  // status::kOk or status::kNoMemory
+    double* Block(int64_t index) const { return work_.get() + index * N_; }
+    engine::FftPlan* Plan() const { return plan_->get(); }
+
+  private:
+    int32_t N_ = 0;
+    scratch::Array<double> work_;
+    std::optional<engine::PlanRef> plan_;
+};
+
+// The lag-to-frequency stage with its memory and plan taken once, for any
+// number of rows. A row's L lags are gathered into Lags(b) (real parts) and
+// Lags(b) + L (imaginary parts), b < kRows; ComplexRow is the transform of
+// CxLagToFrequency, RealRow that of ReLagToFrequency (it reads only the real
+// parts and overwrites them). Complex and Real run them over a lag-major
+// matrix of T instants.
+class LagTransform {
+  public:
+    static constexpr int32_t kRows = 8;
+
+    // status::kOk, status::kShortSignal for L <= 0, or status::kNoMemory.
+    int32_t Prepare(int32_t L);
+    double* Lags(int32_t b) const { return memory_.Block(2 * b); }
+    void ComplexRow(int32_t b, int32_t F, double* out) const;
+    void RealRow(int32_t b, int32_t F, double* out) const;
+    void Complex(const double* kRe, const double* kIm, int32_t T, int32_t F, double* out) const;
+    void Real(const double* k, int32_t T, int32_t F, double* out) const;
+
+  private:
+    int32_t L_ = 0;
+    StageMemory memory_;  // 2·kRows blocks of lags, then two of L
+};
+
+// The prepared signal of a call: yRe, yIm of Ny samples each (yIm null when
+// the prepared signal is real).
+class PreparedSignal {
+  public:
+    // Runs the layout's preparation; its status.
+    int32_t Prepare(const double* re, const double* im, const DistributionLayout& l);
+    const double* Re() const { return y_.get(); }
+    const double* Im() const { return im_; }
+    void Release() {
+        y_ = {};
+        im_ = nullptr;
+    }
+
+  private:
+    scratch::Array<double> y_;
+    const double* im_ = nullptr;
+};
+
+// Lag τ of the autocorrelation at `count` instants d apart (instant k at
+// t = d·k of the prepared signal): y[t+τ]·conj(y[t−τ]), or zero where a factor
+// falls outside 0 … Ny−1.
+void CxLagProducts(const double* yRe, const double* yIm, int32_t Ny, int32_t tau, int32_t d,
+                   int32_t count, double* outRe, double* outIm);
+void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t count, double* out);
+// All L lags of the autocorrelation at point c of the prepared signal (the
+// same products, along the lag): w[τ] + i·v[τ] = y[c+τ]·conj(y[c−τ]).
+void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
+                   double* w, double* v);
+void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w);
+
+}  // namespace tf
