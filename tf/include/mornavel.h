@@ -62,8 +62,7 @@ MORNAVEL_API int32_t ReSTFTWithShift(const double* x, int32_t n, const StftParam
                                      int32_t* shift, double* out);
 MORNAVEL_API int32_t CxSTFT(const double* x, int32_t n, const StftParams* p, double* out);
 MORNAVEL_API int32_t CxSTFTEx(const double* xRe, const double* xIm, int32_t inStride, int32_t n,
-                              const StftParams* p, double* outRe, double* outIm,
-                              int32_t outStride);
+                              const StftParams* p, double* outRe, double* outIm, int32_t outStride);
 MORNAVEL_API int32_t CxSTFTExWithShift(const double* xRe, const double* xIm, int32_t inStride,
                                        int32_t n, const StftParams* p, int32_t* shift,
                                        double* outRe, double* outIm, int32_t outStride);
@@ -85,8 +84,7 @@ MORNAVEL_API int32_t ReDGT(const double* x, int32_t n, const StftParams* p, doub
 MORNAVEL_API int32_t CxDGT(const double* x, int32_t n, const StftParams* p, double* out);
 /* inLayout 1: two arrays of n doubles; 2: interleaved, xIm == xRe + 1. */
 MORNAVEL_API int32_t CxDGTEx(const double* xRe, const double* xIm, int32_t inLayout, int32_t n,
-                             const StftParams* p, double* outRe, double* outIm,
-                             int32_t outStride);
+                             const StftParams* p, double* outRe, double* outIm, int32_t outStride);
 /* Block-wise analysis on the frame grid of ReSTFT over the whole stream (frames
  * start at multiples of D from the stream's first sample; D a power of two).
  * The samples kept between calls (state, *stateLength of them, 0 before the
@@ -145,6 +143,21 @@ MORNAVEL_API int32_t Gaussian(int32_t L, double center, double variance, double*
  * receives L doubles. */
 MORNAVEL_API int32_t FastDual(const double* w, int32_t L, int32_t D, int32_t N, int32_t mode,
                               double* dual);
+
+/* Quadratic distributions: T = n/S rows of F real bins (F = B for a complex
+ * signal, B/2 for a real one); bin m stands for m/B cycles per sample. im is
+ * null for a real signal, which is then prepared as its analytic signal
+ * (analytic != 0) or interpolated to twice its rate. Cohen smooths with the
+ * caller's B x H kernel (H = NextPowerOfTwo(S*T), column H/2 zero Doppler);
+ * CWD and CSD build the Choi-Williams and cone-shaped kernels. */
+MORNAVEL_API int32_t WVD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
+                         int32_t analytic, double* out);
+MORNAVEL_API int32_t Cohen(const double* re, const double* im, int32_t n, const double* kernel,
+                           int32_t B, int32_t H, int32_t S, int32_t analytic, double* out);
+MORNAVEL_API int32_t CWD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
+                         double sigma, int32_t analytic, double* out);
+MORNAVEL_API int32_t CSD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
+                         double alpha, int32_t analytic, double* out);
 
 #ifdef __cplusplus
 }
