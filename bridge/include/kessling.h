@@ -132,6 +132,26 @@ KESSLING_API int32_t SptGetMaskH(HostArrayHandle levels, HostArrayHandle labels,
                                  HostArrayHandle labelsOut, HostArrayHandle regionLevelsOut);
 KESSLING_API int32_t SptBinanryMaskH(int32_t ref, HostArrayHandle mask);
 
+/* Quadratic distributions, stored as n/S rows of B/2 (real signal) or B
+ * (complex signal) real bins. A real signal is prepared as its analytic
+ * signal when *analytic is true, else interpolated to twice its rate. The
+ * Cohen exports take the kernel as a 2-D array of B rows by H columns; the
+ * cone exports compute the cone-shaped distribution with `parameter` as its
+ * alpha when *select is true, else the Choi-Williams one with `parameter` as
+ * its sigma. */
+KESSLING_API int32_t SptReWVDH(int32_t ref, HostArrayHandle signal, int32_t bins, int32_t timeStep,
+                               const uint8_t* analytic);
+KESSLING_API int32_t SptCxWVDH(int32_t ref, HostArrayHandle signal, int32_t bins, int32_t timeStep);
+KESSLING_API int32_t SptReCohenH(int32_t ref, HostArrayHandle signal, HostArrayHandle kernel,
+                                 int32_t timeStep, const uint8_t* analytic);
+KESSLING_API int32_t SptCxCohenH(int32_t ref, HostArrayHandle signal, HostArrayHandle kernel,
+                                 int32_t timeStep);
+KESSLING_API int32_t SptReConeAndCWDH(int32_t ref, HostArrayHandle signal, double parameter,
+                                      int32_t bins, int32_t timeStep, const uint8_t* analytic,
+                                      const uint8_t* select);
+KESSLING_API int32_t SptCxConeAndCWDH(int32_t ref, HostArrayHandle signal, double parameter,
+                                      int32_t bins, int32_t timeStep, const uint8_t* select);
+
 #ifdef __cplusplus
 }
 #endif
