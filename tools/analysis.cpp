@@ -12,30 +12,69 @@ namespace front {
 
 namespace {
 
-int32_t RunStft(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window) {
+int32_t RunStft(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
+                const AnalysisParams&) {
     const uint8_t reassigned = 0;
     return SptReSTFTSpH(ref, signal, window, &reassigned);
 }
-int32_t RunReassigned(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window) {
+int32_t RunReassigned(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
+                      const AnalysisParams&) {
     const uint8_t reassigned = 1;
     return SptReSTFTSpH(ref, signal, window, &reassigned);
 }
-int32_t RunGabor(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window) {
+int32_t RunGabor(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
+                 const AnalysisParams&) {
     return SptReDGTH(ref, signal, window);
+}
+int32_t RunWvd(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
+               const AnalysisParams& p) {
+    const uint8_t analytic = p.analytic ? 1 : 0;
+    return SptReWVDH(ref, signal, p.bins, p.step, &analytic);
+}
+int32_t RunKernel(int32_t ref, HostArrayHandle signal, const AnalysisParams& p, bool cone) {
+    const uint8_t analytic = p.analytic ? 1 : 0, select = cone ? 1 : 0;
+    return SptReConeAndCWDH(ref, signal, cone ? p.alpha : p.sigma, p.bins, p.step, &analytic,
+                            &select);
+}
+int32_t RunCwd(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
+               const AnalysisParams& p) {
+    return RunKernel(ref, signal, p, false);
+}
+int32_t RunCone(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
+                const AnalysisParams& p) {
+    return RunKernel(ref, signal, p, true);
 }
 
 // An STFT frame starts at its time step; a Gabor frame is centred on it (it
-// starts half a window earlier).
+// starts half a window earlier); a distribution's row r is the instant r * step.
 double StftCentre(int32_t length) { return (length - 1) / 2.0; }
 double GaborCentre(int32_t length) { return (length - 1) / 2.0 - length / 2; }
+double InstantCentre(int32_t) { return 0.0; }
+
+AnalysisParams Common(AnalysisParams common) { return common; }
+AnalysisParams Smoothed(AnalysisParams common) {
+    common.bins = 256;
+    common.step = 32;
+    return common;
+}
 
 const std::vector<Method> kMethods = {
-    {"stft", "STFT spectrogram", "short-time Fourier transform spectrogram", RunStft, StftCentre},
+    {"stft", "STFT spectrogram", "short-time Fourier transform spectrogram", MethodKind::kLinear,
+     RunStft, StftCentre, Common, 0.0},
     {"reassigned", "Reassigned spectrogram",
-     "STFT spectrogram with the energy moved to its local centres of gravity", RunReassigned,
-     StftCentre},
-    {"gabor", "Gabor coefficients", "discrete Gabor transform (the filter's domain)", RunGabor,
-     GaborCentre},
+     "STFT spectrogram with the energy moved to its local centres of gravity", MethodKind::kLinear,
+     RunReassigned, StftCentre, Common, 0.0},
+    {"gabor", "Gabor coefficients", "discrete Gabor transform (the filter's domain)",
+     MethodKind::kLinear, RunGabor, GaborCentre, Common, 0.0},
+    {"wvd", "Wigner-Ville distribution",
+     "pseudo Wigner-Ville distribution: sharp ridges, with cross-terms midway between components",
+     MethodKind::kDistribution, RunWvd, InstantCentre, Common, 0.0},
+    {"cwd", "Choi-Williams distribution",
+     "Cohen-class distribution whose exponential kernel damps the cross-terms (--sigma)",
+     MethodKind::kDistribution, RunCwd, InstantCentre, Smoothed, 0.5},
+    {"cone", "Cone-shaped distribution",
+     "Cohen-class distribution with the cone-shaped kernel (--alpha)", MethodKind::kDistribution,
+     RunCone, InstantCentre, Smoothed, 0.5},
 };
 
 const Method& GaborMethod() { return *FindMethod("gabor"); }
@@ -48,7 +87,9 @@ std::vector<double> AnalysisWindow(int32_t length) {
     return w;
 }
 
-std::string Describe(const AnalysisParams& p) {
+std::string Describe(const Method& m, const AnalysisParams& p) {
+    if (m.kind == MethodKind::kDistribution)
+        return "bins " + std::to_string(p.bins) + ", step " + std::to_string(p.step);
     return "window " + std::to_string(p.window) + ", step " + std::to_string(p.step) + ", bins " +
            std::to_string(p.bins);
 }
@@ -99,8 +140,8 @@ void Analyse(const Method& method, const Signal& signal, const AnalysisParams& p
     HostArray input = SignalArray(signal);
     HostArray window = HostArray::From({params.window}, AnalysisWindow(params.window));
     const SptWindowCluster cluster{window.handle(), params.step, params.bins};
-    CheckStatus(method.run(ref.number(), input.handle(), &cluster),
-                std::string(method.name) + " (" + Describe(params) + ", signal of " +
+    CheckStatus(method.run(ref.number(), input.handle(), &cluster, params),
+                std::string(method.name) + " (" + Describe(method, params) + ", signal of " +
                     std::to_string(signal.samples.size()) + " samples)");
 }
 
@@ -142,7 +183,7 @@ Graph MakeGraph(const Reference& ref, const Method& method, const Signal& signal
     }
     fetch(false, display.topFraction, bottom, g);
     if (g.rows < 1 || g.columns < 1)
-        Fail(kExitRefused, std::string(method.name) + " (" + Describe(params) +
+        Fail(kExitRefused, std::string(method.name) + " (" + Describe(method, params) +
                                ") gives nothing to show: " + std::to_string(g.rows) + " x " +
                                std::to_string(g.columns) + " cells");
     return g;
@@ -199,7 +240,7 @@ FilterResult Filter(const Signal& signal, const AnalysisParams& params,
     const int32_t anySignalLength = 1;  // the dual for which expansion inverts the transform
     HostArray dual(1);
     CheckStatus(SptFastDualH(&analysis, &anySignalLength, dual.handle()),
-                "the dual window (" + Describe(params) + ")");
+                "the dual window (" + Describe(GaborMethod(), params) + ")");
     const SptWindowCluster synthesis{dual.handle(), params.step, params.bins};
     HostArray output(1);
     CheckStatus(SptReDGEH(ref.number(), output.handle(), &synthesis), "the Gabor expansion");

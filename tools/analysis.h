@@ -13,22 +13,36 @@
 
 namespace front {
 
-// Parameters of the linear methods: Gaussian window of `window` samples,
-// `step` samples between frames, `bins` frequency bins.
+// Parameters of the methods. The linear ones use a Gaussian window of
+// `window` samples, `step` samples between frames and `bins` frequency bins;
+// the quadratic distributions use `bins` (the lag window) and `step`, with
+// the smoothing of their kernel and the preparation of the real signal.
 struct AnalysisParams {
     int32_t window = 512;
     int32_t step = 128;
     int32_t bins = 512;
+    double sigma = 1.0;     // Choi-Williams kernel: larger smooths more
+    double alpha = 0.0001;  // cone-shaped kernel: decay along the lag
+    bool analytic = false;  // distributions of the analytic signal, not the interpolated one
 };
+
+enum class MethodKind { kLinear, kDistribution };
 
 struct Method {
     const char* name;
     const char* title;
     const char* summary;
+    MethodKind kind;
     // Runs the analysis of a real signal into `ref`; returns the bridge status.
-    int32_t (*run)(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window);
+    int32_t (*run)(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
+                   const AnalysisParams& params);
     // Sample at which frame 0 is centred, for a window of `length` samples.
     double (*frameCentre)(int32_t length);
+    // The demo's parameters for the method and the seconds of the capture it
+    // analyses (0: all): the Cohen-class kernels span the whole signal, so the
+    // smoothed distributions take an excerpt at a coarser lag window.
+    AnalysisParams (*demoParams)(AnalysisParams common);
+    double demoSeconds;
 };
 
 const std::vector<Method>& Methods();

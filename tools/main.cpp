@@ -54,6 +54,12 @@ void AddAnalysisOptions(CLI::App& app, Common& c) {
     app.add_option("--bins", c.params.bins, "frequency bins (a power of two)")
         ->check(CLI::Range(1, 1 << 22))
         ->capture_default_str();
+    app.add_option("--sigma", c.params.sigma, "cwd: Choi-Williams kernel parameter")
+        ->capture_default_str();
+    app.add_option("--alpha", c.params.alpha, "cone: cone-shaped kernel parameter")
+        ->capture_default_str();
+    app.add_flag("--analytic", c.params.analytic,
+                 "wvd, cwd, cone: analyse the analytic signal instead of the interpolated one");
 }
 
 void AddDisplayOptions(CLI::App& app, Common& c) {
@@ -145,16 +151,26 @@ std::string Fixed(double v, int decimals) {
     return text;
 }
 
-std::string Parameters(const AnalysisParams& p, double rate) {
+std::string Parameters(const Method& m, const AnalysisParams& p, double rate) {
+    if (m.kind == MethodKind::kDistribution) {
+        std::string text = std::to_string(p.bins) + " bins (" + Fixed(rate / p.bins, 1) +
+                           " Hz), step " + std::to_string(p.step) + " (" +
+                           Fixed(1000.0 * p.step / rate, 2) + " ms), " +
+                           (p.analytic ? "analytic signal" : "interpolated signal");
+        if (std::string(m.name) == "cwd") text += ", sigma " + Fixed(p.sigma, 3);
+        if (std::string(m.name) == "cone") text += ", alpha " + Fixed(p.alpha, 6);
+        return text;
+    }
     return "Gaussian window " + std::to_string(p.window) + " (" +
            Fixed(1000.0 * p.window / rate, 1) + " ms), step " + std::to_string(p.step) + " (" +
            Fixed(1000.0 * p.step / rate, 2) + " ms), " + std::to_string(p.bins) + " bins (" +
            Fixed(rate / p.bins, 1) + " Hz)";
 }
 
-std::string Subtitle(const Signal& s, const AnalysisParams& p, const DisplayOptions& d) {
+std::string Subtitle(const Signal& s, const Method& m, const AnalysisParams& p,
+                     const DisplayOptions& d) {
     std::string text = s.name + ", " + Fixed(s.rate, 0) + " Hz, " +
-                       Fixed(s.samples.size() / s.rate, 2) + " s; " + Parameters(p, s.rate);
+                       Fixed(s.samples.size() / s.rate, 2) + " s; " + Parameters(m, p, s.rate);
     if (d.range > 0) text += "; " + Fixed(d.range, 0) + " dB shown";
     return text;
 }
@@ -214,7 +230,7 @@ int Render(const RenderArgs& a) {
     const Graph graph = MakeGraph(ref, *method, signal, a.common.params, display, csv != nullptr);
     progress.Begin("drawing");
     DrawPng(MakeFigure(look, graph, std::string(method->title) + " of " + signal.name,
-                       Subtitle(signal, a.common.params, display)),
+                       Subtitle(signal, *method, a.common.params, display)),
             png);
     if (csv) WriteCsv(*csv, graph);
     progress.Finish();
@@ -248,7 +264,7 @@ void DrawRegion(OutputFile& file, const FilterResult& result, const Signal& sign
     Figure figure =
         MakeFigure(look, result.graph, "Filter region on the Gabor coefficients of " + signal.name,
                    "seed " + Fixed(request.seedTime, 3) + " s, " + Fixed(request.seedFrequency, 0) +
-                       " Hz; " + Subtitle(signal, c.params, display));
+                       " Hz; " + Subtitle(signal, *FindMethod("gabor"), c.params, display));
     figure.region = &result.region;
     DrawPng(figure, file);
 }
@@ -288,6 +304,16 @@ FilterRequest DemoFilterRequest() {
     return r;
 }
 
+// The first `seconds` of a signal (all of it for 0).
+Signal Excerpt(const Signal& s, double seconds) {
+    const auto count = static_cast<std::size_t>(seconds * s.rate);
+    if (seconds <= 0 || count >= s.samples.size()) return s;
+    Signal e = s;
+    e.samples.resize(count);
+    e.name = "first " + Fixed(seconds, 1) + " s of the " + s.name;
+    return e;
+}
+
 std::string CellCount(const Graph& g) {
     return std::to_string(g.rows) + " x " + std::to_string(g.columns) + " cells";
 }
@@ -309,15 +335,17 @@ int Demo(const DemoArgs& a) {
         progress.Begin(method.name);
         const std::string file = std::string(method.name) + ".png";
         OutputFile& png = outputs.Add(path(file));
+        const AnalysisParams own = method.demoParams(params);
+        const Signal excerpt = Excerpt(signal, method.demoSeconds);
         const auto start = std::chrono::steady_clock::now();
         Reference ref;
-        Analyse(method, signal, params, ref);
-        const Graph graph = MakeGraph(ref, method, signal, params, display, false);
+        Analyse(method, excerpt, own, ref);
+        const Graph graph = MakeGraph(ref, method, excerpt, own, display, false);
         const double ms = Milliseconds(start);
-        DrawPng(MakeFigure(look, graph, std::string(method.title) + " of the " + signal.name,
-                           Subtitle(signal, params, display)),
+        DrawPng(MakeFigure(look, graph, std::string(method.title) + " of the " + excerpt.name,
+                           Subtitle(excerpt, method, own, display)),
                 png);
-        images.push_back({file, method.title, method.summary, Parameters(params, signal.rate),
+        images.push_back({file, method.title, method.summary, Parameters(method, own, signal.rate),
                           CellCount(graph), ms});
     }
 
@@ -332,7 +360,8 @@ int Demo(const DemoArgs& a) {
                           Fixed(request.seedTime, 1) + " s, " + Fixed(request.seedFrequency, 0) +
                           " Hz); the coefficients outside it are zeroed and the signal "
                           "synthesised with the dual window",
-                      Parameters(params, signal.rate), CellCount(filtered.graph), ms});
+                      Parameters(*FindMethod("gabor"), params, signal.rate),
+                      CellCount(filtered.graph), ms});
     WriteWav(outputs.Add(path("filtered.wav")), filtered.samples, signal.rate);
     WriteWav(outputs.Add(path("demo.wav")), signal.samples, signal.rate);
     outputs.Add(path("index.html"))

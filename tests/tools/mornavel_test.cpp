@@ -75,7 +75,8 @@ TEST(Demo, RendersEveryMethodIntoAPageThatShowsThem) {
     std::set<std::string> pictures;
     for (const auto& entry : std::filesystem::directory_iterator(site))
         if (entry.path().extension() == ".png") pictures.insert(entry.path().filename().string());
-    for (const char* expected : {"stft.png", "reassigned.png", "gabor.png", "filter.png"})
+    for (const char* expected : {"stft.png", "reassigned.png", "gabor.png", "wvd.png", "cwd.png",
+                                 "cone.png", "filter.png"})
         EXPECT_TRUE(pictures.count(expected)) << expected;
     for (const auto& name : pictures) EXPECT_TRUE(referenced.count(name)) << name;
     EXPECT_TRUE(referenced.count("demo.wav"));
