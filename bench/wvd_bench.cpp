@@ -9,11 +9,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "fft.h"
+#include "fftw_frames.h"
 #include "mornavel.h"
 #include "ratio_table.h"
 
@@ -24,13 +24,7 @@ const char* const kModeNames[] = {"complex", "analytic", "interpolated"};
 
 unsigned PlannerFlags() { return benchsupport::Smoke() ? FFTW_ESTIMATE : FFTW_MEASURE; }
 
-std::vector<double> Noise(int64_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(-1, 1);
-    std::vector<double> x(n);
-    for (auto& v : x) v = u(rng);
-    return x;
-}
+using benchframes::Noise;
 
 // `count` executions of one FFTW plan of length n on its own buffers.
 class Repeated {
@@ -57,7 +51,7 @@ class Repeated {
                 plan_ = fftw_plan_dft_c2r_1d(n, cin, out_, PlannerFlags());
                 break;
         }
-        const std::vector<double> x = Noise(2 * int64_t{n}, n);
+        const std::vector<double> x = Noise(2 * int64_t{n});
         for (int k = 0; k < 2 * n; ++k) in_[k] = x[k] / n;
     }
     Repeated(const Repeated&) = delete;
@@ -84,7 +78,7 @@ class Repeated {
 class EngineRepeated {
   public:
     EngineRepeated(Repeated::Kind kind, int n, int64_t count)
-        : kind_(kind), n_(n), count_(count), plan_(n), data_(Noise(6 * int64_t{n}, n)) {
+        : kind_(kind), n_(n), count_(count), plan_(n), data_(Noise(6 * int64_t{n})) {
         for (double& v : data_) v /= n;
     }
     void Run() {
@@ -171,7 +165,9 @@ std::vector<std::unique_ptr<Transform>> TransformsOf(const Case& c) {
 }
 
 void Ours(benchmark::State& state, Case c) {
-    const auto re = Noise(c.n, 1), im = Noise(c.n, 2);
+    const auto noise = Noise(2 * int64_t{c.n});
+    const std::vector<double> re(noise.begin(), noise.begin() + c.n),
+        im(noise.begin() + c.n, noise.end());
     const double* imag = c.mode == kComplex ? im.data() : nullptr;
     const int32_t analytic = c.mode == kAnalytic;
     std::vector<double> out(int64_t{c.n / c.S} * c.B);

@@ -34,7 +34,11 @@ struct Smoothing {
         count = static_cast<int32_t>(std::min<int64_t>(n, NF));  // instants k < NF only
         return status::kOk;
     }
-    int32_t Take(int32_t blocks) {
+    // The checks, then `blocks` work arrays of NF doubles and both plans.
+    int32_t Prepare(int32_t Ny, int32_t lags, int32_t g, int32_t S, int32_t kernelRows, int32_t H,
+                    int32_t blocks) {
+        if (const int32_t code = Check(Ny, lags, g, S, kernelRows, H); code != status::kOk)
+            return code;
         work = ScratchArray<double>(int64_t{blocks} * NF);
         if (!work) return status::kNoMemory;
         full.emplace(NF);
@@ -83,9 +87,8 @@ int32_t CxKernelSmooth(const double* yRe, const double* yIm, int32_t Ny, int32_t
                        int32_t S, const double* kernel, int32_t kernelRows, int32_t H,
                        double* outRe, double* outIm) {
     Smoothing sm;
-    if (const int32_t code = sm.Check(Ny, lags, g, S, kernelRows, H); code != status::kOk)
+    if (const int32_t code = sm.Prepare(Ny, lags, g, S, kernelRows, H, 4); code != status::kOk)
         return code;
-    if (sm.Take(4) != status::kOk) return status::kNoMemory;
     const int32_t NF = sm.NF, T2 = sm.T2, half = NF / 2;
     double* uRe = sm.Block(0);
     double* uIm = sm.Block(1);
@@ -132,9 +135,8 @@ int32_t CxKernelSmooth(const double* yRe, const double* yIm, int32_t Ny, int32_t
 int32_t ReKernelSmooth(const double* y, int32_t Ny, int32_t lags, int32_t g, int32_t S,
                        const double* kernel, int32_t kernelRows, int32_t H, double* out) {
     Smoothing sm;
-    if (const int32_t code = sm.Check(Ny, lags, g, S, kernelRows, H); code != status::kOk)
+    if (const int32_t code = sm.Prepare(Ny, lags, g, S, kernelRows, H, 2); code != status::kOk)
         return code;
-    if (sm.Take(2) != status::kOk) return status::kNoMemory;
     const int32_t NF = sm.NF, T2 = sm.T2, half = NF / 2;
     double* u = sm.Block(0);
     double* a = sm.Block(1);
