@@ -92,6 +92,8 @@ int32_t GetData(int32_t ref, bool centred, HostArrayHandle realOut,
                 HostArrayHandle complexOut) noexcept {
     LockedRef locked(ref);
     if (!locked.valid()) return kInvalidReference;
+    // The host would make an array for a null handle that the caller never sees.
+    if (!realOut || !complexOut) return kEmptyInput;
     const int32_t type = SptRefGetDataType(ref);
     if (type != RHOMBEL_TYPE_DOUBLE && type != RHOMBEL_TYPE_COMPLEX128) return kUnsupportedData;
     const int32_t layout = locked.info().layout;

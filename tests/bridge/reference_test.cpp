@@ -570,6 +570,12 @@ TEST(References, MissingArgumentsAreRefused) {
     EXPECT_EQ(SptGetSizeH(ref.number, nullptr, &rows), kMissingArgument);
     EXPECT_EQ(SptSetDataH(ref.number, 0, empty.handle(), empty.handle(), nullptr),
               kMissingArgument);
+    // A stored matrix, so that a read into a null handle would have the host make one.
+    HostArray one = HostArray::Doubles({1, 1}, {2.0});
+    const SptInfoCluster params = Info(SPT_LAYOUT_REAL, 1);
+    ASSERT_EQ(SptSetDataH(ref.number, 0, one.handle(), empty.handle(), &params), 0);
+    EXPECT_EQ(SptGetDataH(ref.number, 0, nullptr, empty.handle()), kMissingArgument);
+    EXPECT_EQ(SptGetDataH(ref.number, 0, empty.handle(), nullptr), kMissingArgument);
     EXPECT_EQ(RhombelTestLiveReferences(), 1);
 }
 
