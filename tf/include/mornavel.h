@@ -168,6 +168,37 @@ MORNAVEL_API int32_t CWD(const double* re, const double* im, int32_t n, int32_t 
 MORNAVEL_API int32_t CSD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
                          double alpha, int32_t analytic, double* out);
 
+/* Gabor spectrogram from M x N Gabor coefficients (interleaved complex, as
+ * CxDGT delivers them) of time step dM and Gaussian window variance v: the
+ * auto and cross terms of the coefficient pairs whose distance in time
+ * positions plus channels lies in orderLow .. orderHigh (limited to
+ * min(M, N) - 1; an orderLow above that limit computes that order alone).
+ * out receives M*P rows of Q values, row l*P + j at the instant
+ * (l + j/P)*dM, column q at frequency (h + q)/(N*G) cycles per sample, the
+ * grid rotated by half its length when the low byte of centre is set. The
+ * terms of disjoint order ranges add. Returns 13 for orderHigh < 0, 17 for
+ * v <= 0, 19 for dM not a power of two, 21 for P or G negative and 20 when
+ * h .. h+Q-1 does not lie in 0 .. N*G-1 (so always for G = 0). */
+MORNAVEL_API int32_t CxGaborSp(const double* coef, int32_t M, int32_t N, int32_t centre, int32_t dM,
+                               double v, int32_t orderLow, int32_t orderHigh, int32_t P, int32_t G,
+                               int32_t h, int32_t Q, double* out);
+/* Energy-weighted mean bin of every row of a rows x cols non-negative matrix
+ * into freq, and the row sums into energy. Means of 0, above cols - 1 or not
+ * a number are replaced by linear interpolation between the valid rows
+ * around them (0 beyond the first and the last valid row; 0 everywhere when
+ * none is valid). reserved1 and reserved2 are ignored. */
+MORNAVEL_API int32_t InstantaneousFrequency(const double* tfd, int32_t rows, int32_t cols,
+                                            int32_t reserved1, int32_t reserved2, double* freq,
+                                            double* energy);
+/* Mean instantaneous frequency in radians per sample of the Gabor spectrogram
+ * of the given order (limited to min(M, N) - 1), from its coefficients,
+ * without forming the spectrogram: out receives P*(M-1) values, value l*P + s
+ * at the instant (l + s/P)*dM. Where no coefficient energy reaches an instant
+ * (denominator 0) the value is 0. Returns 17 for v <= 0, 19 for dM not a
+ * power of two, 13 for order < 0 and 21 for P < 0. */
+MORNAVEL_API int32_t MIFOfGaborSp(const double* coef, int32_t M, int32_t N, int32_t dM, double v,
+                                  int32_t order, int32_t P, double* out);
+
 #ifdef __cplusplus
 }
 #endif
