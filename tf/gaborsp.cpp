@@ -47,6 +47,13 @@ int64_t PaddedLength(int64_t v) {
     return p > kMaxCount ? 0 : p;
 }
 
+// Padded length of a time convolution of M positions with a margin of
+// `margin` positions; 0 when it leaves 32 bits (or the margin is not finite).
+int64_t TimeLength(int32_t M, double margin) {
+    if (!(margin <= static_cast<double>(kMaxCount))) return 0;
+    return PaddedLength(M + static_cast<int64_t>(std::ceil(margin)));
+}
+
 // Doubles of `count` complex values, when that fits 32 bits.
 bool Fits(int64_t count) { return count >= 0 && count <= kMaxCount / 2; }
 
@@ -76,6 +83,22 @@ void Synthesis(engine::FftPlan* planT4, int32_t T4, int64_t blocks, const double
         double* to = place(b);
         for (int32_t l = 0; l < count; ++l) to[l * lStride] = y[l];
     }
+}
+
+// Adds a·e^(i·angle) to sample i of a circle of L samples.
+inline void AddOnCircle(double* re, double* im, int64_t L, int64_t i, double a, double angle) {
+    const int64_t j = Wrap(i, L);
+    re[j] += a * std::cos(angle);
+    im[j] += a * std::sin(angle);
+}
+
+// The spectra of length n (spectrum s at s·n) of the `phases` interleaved
+// subsequences s, s + phases, … of a kernel.
+void PhaseSpectra(engine::FftPlan* plan, int32_t n, int32_t phases, const double* kRe,
+                  const double* kIm, double* specRe, double* specIm) {
+    for (int32_t s = 0; s < phases; ++s)
+        engine::CxFftForward(plan, kRe + s, kIm + s, specRe + int64_t{s} * n,
+                             specIm + int64_t{s} * n, phases, 1, n);
 }
 
 }  // namespace
@@ -112,14 +135,9 @@ void GaborSpFreqKernel(engine::FftPlan* planN, int32_t N, int32_t G, double v, d
     const auto last = static_cast<int64_t>(std::ceil((omega0 + w) / dw));
     for (int64_t i = first; i <= last; ++i) {
         const double u = static_cast<double>(i) * dw - omega0;
-        const double a = std::exp(-v * u * u);
-        const int64_t j = Wrap(i, L);
-        kRe[j] += a * std::cos(tau0 * u);
-        kIm[j] += a * std::sin(tau0 * u);
+        AddOnCircle(kRe, kIm, L, i, std::exp(-v * u * u), tau0 * u);
     }
-    for (int32_t s = 0; s < G; ++s)
-        engine::CxFftForward(planN, kRe + s, kIm + s, specRe + int64_t{s} * N,
-                             specIm + int64_t{s} * N, G, 1, N);
+    PhaseSpectra(planN, N, G, kRe, kIm, specRe, specIm);
 }
 
 void GaborSpTimeKernel(engine::FftPlan* planT4, int32_t T4, int32_t dM, int32_t P, double v,
@@ -134,14 +152,9 @@ void GaborSpTimeKernel(engine::FftPlan* planT4, int32_t T4, int32_t dM, int32_t 
     const int64_t last = static_cast<int64_t>(std::trunc((t0 + w) / dt)) + 1;
     for (int64_t i = first; i <= last; ++i) {
         const double u = static_cast<double>(i) * dt - t0;
-        const double a = std::exp(-u * u / v);
-        const int64_t j = Wrap(i, L);
-        kRe[j] += a * std::cos(omega1 * u);
-        kIm[j] += a * std::sin(omega1 * u);
+        AddOnCircle(kRe, kIm, L, i, std::exp(-u * u / v), omega1 * u);
     }
-    for (int32_t s = 0; s < P; ++s)
-        engine::CxFftForward(planT4, kRe + s, kIm + s, specRe + int64_t{s} * T4,
-                             specIm + int64_t{s} * T4, P, 1, T4);
+    PhaseSpectra(planT4, T4, P, kRe, kIm, specRe, specIm);
 }
 
 void ScaleTimeKernel(int32_t T4, int32_t P, double factor, double* specRe, double* specIm) {
@@ -238,7 +251,7 @@ int32_t CxGaborSp(const double* coef, int32_t M, int32_t N, int32_t centre, int3
     if (h < 0 || h >= L || Q <= 0 || Q > L - h) return status::kBadFrequencyRange;
 
     // Every size of the call in 32 bits before anything is read.
-    const int64_t T4 = PaddedLength(M + static_cast<int64_t>(std::ceil(6.3 * std::sqrt(v) / dM)));
+    const int64_t T4 = TimeLength(M, 6.3 * std::sqrt(v) / dM);
     if (T4 == 0 || !Fits(int64_t{M} * L) || !Fits(L) || !Fits(T4 * P) ||
         !Fits(int64_t{Q} * P * T4) || int64_t{M} * P * Q > kMaxCount)
         return status::kNoMemory;
@@ -357,8 +370,7 @@ int32_t MIFOfGaborSp(const double* coef, int32_t M, int32_t N, int32_t dM, doubl
     if (!IsPowerOfTwo(dM)) return status::kBadLattice;
     if (order < 0) return status::kBadOrder;
     if (P < 0) return status::kBadOversampling;
-    const int64_t T4 =
-        PaddedLength(M + static_cast<int64_t>(std::ceil(12 * std::sqrt(2 * v) / dM)));
+    const int64_t T4 = TimeLength(M, 12 * std::sqrt(2 * v) / dM);
     if (T4 == 0 || !Fits(int64_t{M} * N) || !Fits(2 * T4 * P) || int64_t{P} * (M - 1) > kMaxCount)
         return status::kNoMemory;
     if (P == 0 || M == 1) return status::kOk;  // no output values

@@ -274,6 +274,7 @@ TEST(GaborSp, StatusesInOrderLeaveTheOutputUntouched) {
         {with([](SpArgs& a) { a.P = 0; }), 0, false},  // no rows
         {with([](SpArgs& a) { a.M = 1 << 20, a.N = 1 << 11, a.Q = 1; }), -20001, false},
         {with([](SpArgs& a) { a.v = 1e30; }), -20001, false},
+        {with([](SpArgs& a) { a.v = std::numeric_limits<double>::infinity(); }), -20001, false},
         {with([](SpArgs& a) { a.M = 1 << 16, a.P = 1 << 10, a.Q = 16; }), -20001, false},
     };
     const auto coef = Random(2 * 4 * 8, 3);
@@ -439,6 +440,7 @@ TEST(MIFOfGaborSp, StatusesInOrderAndExhaustedMemory) {
         {4, 8, 4, 16, 0, -1, 21},
         {1 << 24, 1 << 8, 4, 16, 0, 1, -20001},
         {4, 8, 4, 1e30, 0, 1, -20001},
+        {4, 8, 4, std::numeric_limits<double>::infinity(), 0, 1, -20001},
         {4, 8, 4, 16, 0, 0, 0},
         {1, 8, 4, 16, 0, 3, 0},  // nothing to write
     };
