@@ -252,6 +252,10 @@ int32_t CxGaborSp(const double* coef, int32_t M, int32_t N, int32_t centre, int3
 
     // Every size of the call in 32 bits before anything is read.
     const int64_t T4 = TimeLength(M, 6.3 * std::sqrt(v) / dM);
+    // The frequency kernel visits every sample within nine deviations, over
+    // many turns of its circle when v is tiny.
+    const double kernelSamples = 2 * (9 / std::sqrt(2 * v)) / (kTwoPi / static_cast<double>(L));
+    if (!(kernelSamples <= static_cast<double>(kMaxCount))) return status::kNoMemory;
     if (T4 == 0 || !Fits(int64_t{M} * L) || !Fits(L) || !Fits(T4 * P) ||
         !Fits(int64_t{Q} * P * T4) || int64_t{M} * P * Q > kMaxCount)
         return status::kNoMemory;

@@ -274,6 +274,7 @@ TEST(GaborSp, StatusesInOrderLeaveTheOutputUntouched) {
         {with([](SpArgs& a) { a.P = 0; }), 0, false},  // no rows
         {with([](SpArgs& a) { a.M = 1 << 20, a.N = 1 << 11, a.Q = 1; }), -20001, false},
         {with([](SpArgs& a) { a.v = 1e30; }), -20001, false},
+        {with([](SpArgs& a) { a.v = 1e-300; }), -20001, false},
         {with([](SpArgs& a) { a.v = std::numeric_limits<double>::infinity(); }), -20001, false},
         {with([](SpArgs& a) { a.M = 1 << 16, a.P = 1 << 10, a.Q = 16; }), -20001, false},
     };
