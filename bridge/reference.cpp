@@ -49,6 +49,8 @@ void LockedRef::Dispose() noexcept {
     info_ = nullptr;
 }
 
+bool IsBridgeReference(int32_t ref) noexcept { return LockedRef(ref).valid(); }
+
 int32_t StoredType(int32_t layout) noexcept {
     switch (layout) {
         case SPT_LAYOUT_REAL:

@@ -2,6 +2,7 @@
 // Access to the bridge's references: validation, locking and records.
 
 #include <cstdint>
+#include <optional>
 
 #include "tavik_info.h"
 
@@ -46,6 +47,32 @@ class LockedRef {
     bool held_ = false;
     const TavikInfo* info_ = nullptr;
 };
+
+// Two references locked in ascending order of their numbers, so that exports
+// that hold two references at once never wait for each other in opposite
+// orders. The same number twice is locked twice (locks nest).
+class LockedPair {
+  public:
+    LockedPair(int32_t first, int32_t second) noexcept {
+        if (first <= second) {
+            first_.emplace(first);
+            second_.emplace(second);
+        } else {
+            second_.emplace(second);
+            first_.emplace(first);
+        }
+    }
+    LockedRef& first() noexcept { return *first_; }
+    LockedRef& second() noexcept { return *second_; }
+
+  private:
+    std::optional<LockedRef> first_;
+    std::optional<LockedRef> second_;
+};
+
+// True when `ref` is a valid reference of this bridge (checked under its lock,
+// which is released again).
+bool IsBridgeReference(int32_t ref) noexcept;
 
 // Element type a layout is stored with (a Rhombel type code); 0 for layouts
 // that hold no data.

@@ -68,23 +68,25 @@ int32_t Dispose(int32_t ref) noexcept {
 }
 
 int32_t Copy(int32_t source, int32_t* destination) noexcept {
-    LockedRef from(source);
-    if (!from.valid()) return kInvalidReference;
+    if (!IsBridgeReference(source)) return kInvalidReference;
     if (!destination) return kEmptyInput;
-    // Made before anything changes, so that a failure leaves the destination as it was.
-    TavikInfoOwner record(NewTavikInfo(from.info()));
+    // Made before anything changes, so that a failure leaves the destination as it was;
+    // filled from the source's record under its lock.
+    TavikInfoOwner record(NewTavikInfo());
     if (!record.get()) return kNoMemory;
-    std::optional<LockedRef> to;
-    to.emplace(*destination);
-    if (!to->valid()) {
-        to.reset();
+    if (!IsBridgeReference(*destination)) {
         const int32_t status = CreateReference(destination);
         if (status != kOk) return status;
-        to.emplace(*destination);
-        if (!to->valid()) return kReferenceNotMade;
     }
+    LockedPair both(source, *destination);
+    LockedRef& from = both.first();
+    LockedRef& to = both.second();
+    // Another thread may have ended either reference meanwhile.
+    if (!from.valid()) return kInvalidReference;
+    if (!to.valid()) return kReferenceNotMade;
+    *record.get() = from.info();
     if (SptRefReplicate(source, destination) != RHOMBEL_OK) return kReferenceNotMade;
-    to->Attach(record);
+    to.Attach(record);
     return kOk;
 }
 

@@ -152,6 +152,27 @@ KESSLING_API int32_t SptReConeAndCWDH(int32_t ref, HostArrayHandle signal, doubl
 KESSLING_API int32_t SptCxConeAndCWDH(int32_t ref, HostArrayHandle signal, double parameter,
                                       int32_t bins, int32_t timeStep, const uint8_t* select);
 
+/* The Gabor spectrogram of the Gabor coefficients in `source`, stored in
+ * *destination (created when it names no reference) on a grid resampled by
+ * the resolution factors (x >= 1 oversamples by ceil(x), x < 1 decimates by
+ * floor(1/x)), from firstBin for binCount bins. When only the order changed
+ * since the last call on the same destination, the terms between the two
+ * orders are added or removed instead of recomputing; *recompute says which
+ * was done. A variance <= 0 takes the default of the stored lattice. */
+KESSLING_API int32_t SptGaborSpH(int32_t source, int32_t centre, double variance, int32_t order,
+                                 double timeFactor, double frequencyFactor, int32_t firstBin,
+                                 int32_t binCount, uint8_t* recompute, int32_t* destination);
+/* Mean instantaneous frequency (radians per sample) of the Gabor spectrogram
+ * of the given order of the coefficients in `ref`, resampled by `factor`. */
+KESSLING_API int32_t SptMIFOfGaborSpH(int32_t ref, double variance, int32_t order, double factor,
+                                      HostArrayHandle output);
+/* Instantaneous frequency of every row of a stored real spectrogram or
+ * distribution, in cycles per sample (the units of the graph's frequency
+ * axis); *timeStepOut receives the samples between rows. `parameter` is not
+ * used. */
+KESSLING_API int32_t SptInstantFreqH(int32_t ref, double parameter, HostArrayHandle output,
+                                     int32_t* timeStepOut);
+
 #ifdef __cplusplus
 }
 #endif
