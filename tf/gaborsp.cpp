@@ -381,9 +381,9 @@ int32_t MIFOfGaborSp(const double* coef, int32_t M, int32_t N, int32_t dM, doubl
     const int32_t top = std::min(order, std::min(M, N) - 1);
     const auto T = static_cast<int32_t>(T4);
 
-    SplitArray den, num, dc, spec, kernelWork, accD, accN;
+    SplitArray den, num, dc, kernelSpectrum, kernelWork, accD, accN;
     scratch::Array<double> work;
-    if (!den.Take(M) || !num.Take(M) || !dc.Take(M) || !spec.Take(T4 * P) ||
+    if (!den.Take(M) || !num.Take(M) || !dc.Take(M) || !kernelSpectrum.Take(T4 * P) ||
         !kernelWork.Take(T4 * P) || !accD.Take(T4 * P) || !accN.Take(T4 * P) ||
         !(work = ScratchArray<double>(4 * T4)))
         return status::kNoMemory;
@@ -398,18 +398,19 @@ int32_t MIFOfGaborSp(const double* coef, int32_t M, int32_t N, int32_t dM, doubl
             const int32_t count = M - dm;
             MifPairSums(coef, M, N, dM, v, o, den.Re(), den.Im(), num.Re(), num.Im());
             GaborSpTimeKernel(plan.get(), T, dM, P, v, kTwoPi * dk / N,
-                              static_cast<double>(int64_t{dm} * dM / 2), kernelWork.Re(), spec.Re(),
-                              spec.Im());
-            if (dm == 0 && dk == 0) ScaleTimeKernel(T, P, 0.5, spec.Re(), spec.Im());
-            GaborSpTimeConv(plan.get(), T, P, num.Re(), num.Im(), 1, count, spec.Re(), spec.Im(),
-                            work.get(), accN.Re(), accN.Im());
-            GaborSpTimeConv(plan.get(), T, P, den.Re(), den.Im(), 1, count, spec.Re(), spec.Im(),
-                            work.get(), accD.Re(), accD.Im());
+                              static_cast<double>(int64_t{dm} * dM / 2), kernelWork.Re(),
+                              kernelSpectrum.Re(), kernelSpectrum.Im());
+            if (dm == 0 && dk == 0)
+                ScaleTimeKernel(T, P, 0.5, kernelSpectrum.Re(), kernelSpectrum.Im());
+            GaborSpTimeConv(plan.get(), T, P, num.Re(), num.Im(), 1, count, kernelSpectrum.Re(),
+                            kernelSpectrum.Im(), work.get(), accN.Re(), accN.Im());
+            GaborSpTimeConv(plan.get(), T, P, den.Re(), den.Im(), 1, count, kernelSpectrum.Re(),
+                            kernelSpectrum.Im(), work.get(), accD.Re(), accD.Im());
             if (dk == 0) {
-                ScaleTimeKernel(T, P, 0.5, spec.Re(), spec.Im());
+                ScaleTimeKernel(T, P, 0.5, kernelSpectrum.Re(), kernelSpectrum.Im());
                 MifDcPairs(coef, M, N, dM, v, dm, dc.Re(), dc.Im());
-                GaborSpTimeConv(plan.get(), T, P, dc.Re(), dc.Im(), 1, count, spec.Re(), spec.Im(),
-                                work.get(), accD.Re(), accD.Im());
+                GaborSpTimeConv(plan.get(), T, P, dc.Re(), dc.Im(), 1, count, kernelSpectrum.Re(),
+                                kernelSpectrum.Im(), work.get(), accD.Re(), accD.Im());
             }
         }
 
