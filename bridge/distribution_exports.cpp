@@ -17,8 +17,6 @@
 namespace kessling {
 namespace {
 
-bool IsPowerOfTwo(int32_t n) noexcept { return n > 0 && (n & (n - 1)) == 0; }
-
 // A host signal as the distributions take it: one real array, or the real and
 // imaginary parts of a complex one in two arrays.
 class SplitSignal {

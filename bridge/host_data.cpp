@@ -12,8 +12,6 @@ bool Aligned(const std::byte* p) noexcept {
     return reinterpret_cast<std::uintptr_t>(p) % alignof(double) == 0;
 }
 
-bool IsPowerOfTwo(int32_t n) noexcept { return n > 0 && (n & (n - 1)) == 0; }
-
 }  // namespace
 
 int32_t Length(HostArrayHandle array) noexcept {

@@ -14,6 +14,9 @@
 
 namespace kessling {
 
+// True for 1, 2, 4, ... (the sizes the transforms take).
+constexpr bool IsPowerOfTwo(int32_t n) noexcept { return n > 0 && (n & (n - 1)) == 0; }
+
 // Element count of a 1-D host array; 0 for a null handle or block.
 int32_t Length(HostArrayHandle array) noexcept;
 

@@ -23,8 +23,6 @@ namespace {
 constexpr double kOneOverPi = 0.3183098861837907;
 constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
 
-bool IsPowerOfTwo(int32_t n) noexcept { return n > 0 && (n & (n - 1)) == 0; }
-
 // Oversampling and decimation of a resolution factor x > 0: x >= 1 oversamples
 // by ceil(x); x < 1 decimates by floor(1/x).
 struct Resolution {
