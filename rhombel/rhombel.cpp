@@ -1,5 +1,6 @@
 #include "rhombel.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +31,7 @@ std::condition_variable released;
 std::unordered_map<int32_t, Record> table;
 uint32_t issued = 0;
 int32_t resizeCountdown = 0;
+std::atomic<RhombelLockHook> lockHook{nullptr};
 
 using Guard = std::unique_lock<std::mutex>;
 
@@ -133,6 +135,17 @@ int32_t SptRefDispose(int32_t ref) {
 }
 
 int32_t SptRefLock(int32_t ref) {
+    if (const RhombelLockHook hook = lockHook.load()) {
+        int32_t heldElsewhere = 0;
+        {
+            Guard lock(tableMutex);
+            for (const auto& [number, record] : table)
+                if (number != ref && record.depth > 0 &&
+                    record.holder == std::this_thread::get_id())
+                    ++heldElsewhere;
+        }
+        hook(ref, heldElsewhere);
+    }
     Guard lock(tableMutex);
     Record* record = WaitAvailable(lock, ref);
     if (!record) return RHOMBEL_NOT_A_REFERENCE;
@@ -284,6 +297,8 @@ void RhombelTestFailResize(int32_t k) {
     Guard lock(tableMutex);
     resizeCountdown = k > 0 ? k : 0;
 }
+
+void RhombelTestSetLockHook(RhombelLockHook hook) { lockHook.store(hook); }
 
 int32_t RhombelTestLiveReferences(void) {
     Guard lock(tableMutex);

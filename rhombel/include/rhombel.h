@@ -81,6 +81,11 @@ RHOMBEL_API int32_t SptRefReplicate(int32_t source, int32_t* destination);
 /* The k-th following buffer allocation (SptRefInitAndResize, SptRefReplicate;
  * counting from 1) fails; k <= 0 disarms. */
 RHOMBEL_API void RhombelTestFailResize(int32_t k);
+/* Called by SptRefLock before it waits for `ref`, with the number of other
+ * references the calling thread holds locked; null removes it. Lets a test
+ * hold a thread between the locks it takes. */
+typedef void (*RhombelLockHook)(int32_t ref, int32_t heldElsewhere);
+RHOMBEL_API void RhombelTestSetLockHook(RhombelLockHook hook);
 /* Number of live references. */
 RHOMBEL_API int32_t RhombelTestLiveReferences(void);
 /* How many locks are held on `ref` (by whichever thread holds it). */

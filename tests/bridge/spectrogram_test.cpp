@@ -5,10 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -186,33 +187,59 @@ TEST(GaborSpectrogram, RefusalsAndExhaustedMemory) {
               2);
 }
 
-// A copy locks source then destination in the literal order, the Gabor
-// spectrogram destination then source: with the references crossed, two
-// threads would wait for each other for ever. Both take them in one order.
+// Two exports hold two references at once: a copy and the Gabor spectrogram.
+// The lock hook makes the dangerous interleaving happen every time: each
+// export checks both references (one brief lock each) and then locks the
+// pair, so both threads are held before the first lock of the pair until the
+// other has arrived there too, and again before the second lock. Were the
+// copy to lock source then destination and the spectrogram destination then
+// source, each thread would now hold the lock the other waits for. In one
+// order, the second thread waits for the first reference instead, and the
+// first goes on once its wait for a partner times out.
+namespace crossing {
+std::mutex mutex;
+std::condition_variable arrived;
+int atFirst = 0, atSecond = 0;
+thread_local int unheldLocks = 0;
+
+void Meet(int& count) {
+    std::unique_lock<std::mutex> lock(mutex);
+    ++count;
+    arrived.notify_all();
+    arrived.wait_for(lock, std::chrono::milliseconds(300), [&] { return count >= 2; });
+}
+
+void Hook(int32_t, int32_t heldElsewhere) {
+    if (heldElsewhere == 1) return Meet(atSecond);
+    if (heldElsewhere == 0 && ++unheldLocks == 3) Meet(atFirst);
+}
+}  // namespace crossing
+
 TEST(GaborSpectrogram, ACopyAndASpectrogramOnCrossedReferencesDoNotDeadlock) {
     BridgeRef first, second;
     Analyse(first.number, 64);
-    std::atomic<bool> go{false};
-    auto done = std::async(std::launch::async, [&] {
-        std::thread copier([&] {
-            while (!go) std::this_thread::yield();
-            for (int i = 0; i < 2000; ++i) {
+    RhombelTestSetLockHook(crossing::Hook);
+    for (int round = 0; round < 3; ++round) {
+        crossing::atFirst = crossing::atSecond = 0;
+        auto done = std::async(std::launch::async, [&] {
+            std::thread copier([&] {
+                crossing::unheldLocks = 0;
                 int32_t destination = second.number;
-                SptCopyRefH(first.number, &destination);
-            }
-        });
-        go = true;
-        for (int i = 0; i < 2000; ++i) {
+                EXPECT_EQ(SptCopyRefH(first.number, &destination), 0);
+            });
+            crossing::unheldLocks = 0;
             uint8_t recompute = 1;
             int32_t destination = second.number;
-            SptGaborSpH(first.number, 0, 20.0, 1, 1.0, 1.0, 0, 0, &recompute, &destination);
+            EXPECT_EQ(
+                SptGaborSpH(first.number, 0, 20.0, 1, 1.0, 1.0, 0, 0, &recompute, &destination), 0);
+            copier.join();
+        });
+        if (done.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            ADD_FAILURE() << "the two exports deadlocked";
+            std::_Exit(1);
         }
-        copier.join();
-    });
-    if (done.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
-        ADD_FAILURE() << "the two exports deadlocked";
-        std::_Exit(1);
     }
+    RhombelTestSetLockHook(nullptr);
 }
 
 TEST(InstantaneousFrequencies, OfTheGaborSpectrogramAndOfAStoredSpectrogram) {
