@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 
 #include "failure.h"
 #include "host_array.h"
@@ -45,6 +46,53 @@ int32_t RunCone(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
     return RunKernel(ref, signal, p, true);
 }
 
+// Gabor coefficients of the signal as the Gabor spectrogram and its mean
+// instantaneous frequency read them: the phase of every atom counted from
+// sample 0. The transform counts it from half a window earlier, which turns
+// bin b by (-1)^(b L/N); for windows an odd number of bins long the sign of
+// every odd bin is turned back here (the reference does not record the window
+// length, so the bridge cannot do it).
+void GaborCoefficients(Reference& coefficients, HostArrayHandle signal,
+                       const SptWindowCluster* window, const AnalysisParams& p) {
+    const std::string what = "the Gabor coefficients (" + std::to_string(p.window) +
+                             "-sample window, " + std::to_string(p.bins) + " bins)";
+    CheckStatus(SptReDGTH(coefficients.number(), signal, window), what);
+    if (p.window / p.bins % 2 == 0) return;
+    int32_t rows = 0, columns = 0;
+    SptParamCluster info{};
+    CheckStatus(SptGetParamH(coefficients.number(), 0, &rows, &columns, &info), what);
+    HostArray real(2), complex(2);
+    CheckStatus(SptGetDataH(coefficients.number(), 0, real.handle(), complex.handle()), what);
+    std::vector<std::complex<double>> values = complex.Values<std::complex<double>>();
+    for (std::size_t row = 0; row < static_cast<std::size_t>(rows); ++row)
+        for (std::size_t b = 1; b < static_cast<std::size_t>(columns); b += 2)
+            values[row * columns + b] = -values[row * columns + b];
+    HostArray aligned = HostArray::From({rows, columns}, values);
+    const SptInfoCluster stored{0,
+                                info.signalLength,
+                                SPT_LAYOUT_COMPLEX,
+                                info.timeStep,
+                                info.frequencyBins,
+                                info.firstFrequency,
+                                0};
+    CheckStatus(SptSetDataH(coefficients.number(), 0, real.handle(), aligned.handle(), &stored),
+                what);
+}
+
+// The Gabor spectrogram of the Gabor coefficients, taken with the variance of
+// the window they were made with.
+int32_t RunGaborSp(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
+                   const AnalysisParams& p) {
+    Reference coefficients;
+    GaborCoefficients(coefficients, signal, window, p);
+    // The coefficients are stored complex now: of the bins' circle, the
+    // positive frequencies of the real signal.
+    uint8_t recompute = 1;
+    int32_t destination = ref;
+    return SptGaborSpH(coefficients.number(), 0, WindowVariance(p.window), p.order, 1.0, 1.0, 0,
+                       std::max(p.bins / 2, 1), &recompute, &destination);
+}
+
 // An STFT frame starts at its time step; a Gabor frame is centred on it (it
 // starts half a window earlier); a distribution's row r is the instant r * step.
 double StftCentre(int32_t length) { return (length - 1) / 2.0; }
@@ -59,31 +107,85 @@ AnalysisParams Smoothed(AnalysisParams common) {
 }
 
 const std::vector<Method> kMethods = {
-    {"stft", "STFT spectrogram", "short-time Fourier transform spectrogram", MethodKind::kLinear,
-     RunStft, StftCentre, Common, 0.0},
-    {"reassigned", "Reassigned spectrogram",
-     "STFT spectrogram with the energy moved to its local centres of gravity", MethodKind::kLinear,
-     RunReassigned, StftCentre, Common, 0.0},
-    {"gabor", "Gabor coefficients", "discrete Gabor transform (the filter's domain)",
-     MethodKind::kLinear, RunGabor, GaborCentre, Common, 0.0},
-    {"wvd", "Wigner-Ville distribution",
+    {"stft",
+     "STFT spectrogram",
+     "short-time Fourier transform spectrogram",
+     MethodKind::kLinear,
+     RunStft,
+     StftCentre,
+     Common,
+     0.0,
+     true,
+     {}},
+    {"reassigned",
+     "Reassigned spectrogram",
+     "STFT spectrogram with the energy moved to its local centres of gravity",
+     MethodKind::kLinear,
+     RunReassigned,
+     StftCentre,
+     Common,
+     0.0,
+     true,
+     {}},
+    {"gabor",
+     "Gabor coefficients",
+     "discrete Gabor transform (the filter's domain)",
+     MethodKind::kLinear,
+     RunGabor,
+     GaborCentre,
+     Common,
+     0.0,
+     false,
+     {}},
+    {"gaborsp",
+     "Gabor spectrogram",
+     "Wigner-Ville distribution of the Gabor expansion, keeping the pairs of coefficients at "
+     "most --order apart: order 0 is never negative, higher orders sharpen towards Wigner-Ville",
+     MethodKind::kGaborSpectrogram,
+     RunGaborSp,
+     GaborCentre,
+     Common,
+     0.0,
+     true,
+     {0, 2, 4}},
+    {"wvd",
+     "Wigner-Ville distribution",
      "pseudo Wigner-Ville distribution: sharp ridges, with cross-terms midway between components",
-     MethodKind::kDistribution, RunWvd, InstantCentre, Common, 0.0},
-    {"cwd", "Choi-Williams distribution",
+     MethodKind::kDistribution,
+     RunWvd,
+     InstantCentre,
+     Common,
+     0.0,
+     true,
+     {}},
+    {"cwd",
+     "Choi-Williams distribution",
      "Cohen-class distribution whose exponential kernel damps the cross-terms (--sigma)",
-     MethodKind::kDistribution, RunCwd, InstantCentre, Smoothed, 0.5},
-    {"cone", "Cone-shaped distribution",
-     "Cohen-class distribution with the cone-shaped kernel (--alpha)", MethodKind::kDistribution,
-     RunCone, InstantCentre, Smoothed, 0.5},
+     MethodKind::kDistribution,
+     RunCwd,
+     InstantCentre,
+     Smoothed,
+     0.5,
+     true,
+     {}},
+    {"cone",
+     "Cone-shaped distribution",
+     "Cohen-class distribution with the cone-shaped kernel (--alpha)",
+     MethodKind::kDistribution,
+     RunCone,
+     InstantCentre,
+     Smoothed,
+     0.5,
+     true,
+     {}},
 };
 
 const Method& GaborMethod() { return *FindMethod("gabor"); }
 
-// The Gaussian analysis window, its standard deviation a sixth of its length.
+// The Gaussian analysis window.
 std::vector<double> AnalysisWindow(int32_t length) {
     std::vector<double> w(static_cast<std::size_t>(std::max(length, 0)));
-    const double sigma = length / 6.0;
-    if (length > 0) Gaussian(length, (length - 1) / 2.0, sigma * sigma, w.data());
+    if (length > 0) Gaussian(length, (length - 1) / 2.0, WindowVariance(length), w.data());
     return w;
 }
 
@@ -91,12 +193,23 @@ std::string Describe(const Method& m, const AnalysisParams& p) {
     if (m.kind == MethodKind::kDistribution)
         return "bins " + std::to_string(p.bins) + ", step " + std::to_string(p.step);
     return "window " + std::to_string(p.window) + ", step " + std::to_string(p.step) + ", bins " +
-           std::to_string(p.bins);
+           std::to_string(p.bins) +
+           (m.kind == MethodKind::kGaborSpectrogram ? ", order " + std::to_string(p.order) : "");
 }
 
 HostArray SignalArray(const Signal& signal) {
     return HostArray::From({static_cast<int32_t>(signal.samples.size())}, signal.samples);
 }
+
+// The signal and the window cluster of the parameters as the bridge takes them.
+struct HostInput {
+    HostInput(const Signal& s, const AnalysisParams& p)
+        : signal(SignalArray(s)),
+          window(HostArray::From({p.window}, AnalysisWindow(p.window))),
+          cluster{window.handle(), p.step, p.bins} {}
+    HostArray signal, window;
+    SptWindowCluster cluster;
+};
 
 // Host int16 and int8 arrays for the mask exports, from bytes.
 template <class T>
@@ -131,16 +244,24 @@ std::string MethodNames() {
     return names;
 }
 
+std::string PowerMethodNames() {
+    std::string names;
+    for (const Method& m : kMethods)
+        if (m.power) names += (names.empty() ? "" : ", ") + std::string(m.name);
+    return names;
+}
+
+// Its standard deviation is a sixth of its length.
+double WindowVariance(int32_t length) { return (length / 6.0) * (length / 6.0); }
+
 Reference::Reference() { CheckStatus(SptCreateRefH(&number_), "creating a result object"); }
 
 Reference::~Reference() { SptDisposeRefH(number_); }
 
 void Analyse(const Method& method, const Signal& signal, const AnalysisParams& params,
              Reference& ref) {
-    HostArray input = SignalArray(signal);
-    HostArray window = HostArray::From({params.window}, AnalysisWindow(params.window));
-    const SptWindowCluster cluster{window.handle(), params.step, params.bins};
-    CheckStatus(method.run(ref.number(), input.handle(), &cluster, params),
+    const HostInput input(signal, params);
+    CheckStatus(method.run(ref.number(), input.signal.handle(), &input.cluster, params),
                 std::string(method.name) + " (" + Describe(method, params) + ", signal of " +
                     std::to_string(signal.samples.size()) + " samples)");
 }
@@ -187,6 +308,47 @@ Graph MakeGraph(const Reference& ref, const Method& method, const Signal& signal
                                ") gives nothing to show: " + std::to_string(g.rows) + " x " +
                                std::to_string(g.columns) + " cells");
     return g;
+}
+
+std::vector<Curve> FrequencyCurves(const Reference& ref, const Method& method, const Signal& signal,
+                                   const AnalysisParams& params) {
+    const double centre = method.frameCentre(params.window);
+    std::vector<Curve> curves;
+    {
+        HostArray values(1);
+        int32_t timeStep = 0;
+        CheckStatus(SptInstantFreqH(ref.number(), 0.0, values.handle(), &timeStep),
+                    "the instantaneous frequency of the " + std::string(method.name) + " result");
+        Curve c{CurveKind::kInstantaneous, "instantaneous frequency", {}, {}};
+        // Rows are instants timeStep samples apart; values are in cycles per sample.
+        const std::vector<double> cycles = values.Values<double>();
+        for (std::size_t i = 0; i < cycles.size(); ++i) {
+            c.times.push_back((static_cast<double>(i) * timeStep + centre) / signal.rate);
+            c.frequencies.push_back(cycles[i] * signal.rate);
+        }
+        curves.push_back(std::move(c));
+    }
+    if (method.kind == MethodKind::kGaborSpectrogram) {
+        Reference coefficients;
+        const HostInput input(signal, params);
+        GaborCoefficients(coefficients, input.signal.handle(), &input.cluster, params);
+        HostArray values(1);
+        CheckStatus(SptMIFOfGaborSpH(coefficients.number(), WindowVariance(params.window),
+                                     params.order, 1.0, values.handle()),
+                    "the mean instantaneous frequency of the Gabor spectrogram");
+        Curve c{CurveKind::kMeanOfGaborSpectrogram,
+                "mean instantaneous frequency (order " + std::to_string(params.order) + ")",
+                {},
+                {}};
+        // Value l is the instant of Gabor frame l, in radians per sample.
+        const std::vector<double> radians = values.Values<double>();
+        for (std::size_t l = 0; l < radians.size(); ++l) {
+            c.times.push_back((static_cast<double>(l) * params.step + centre) / signal.rate);
+            c.frequencies.push_back(radians[l] / 6.283185307179586 * signal.rate);
+        }
+        curves.push_back(std::move(c));
+    }
+    return curves;
 }
 
 FilterResult Filter(const Signal& signal, const AnalysisParams& params,

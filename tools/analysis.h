@@ -13,10 +13,11 @@
 
 namespace front {
 
-// Parameters of the methods. The linear ones use a Gaussian window of
-// `window` samples, `step` samples between frames and `bins` frequency bins;
-// the quadratic distributions use `bins` (the lag window) and `step`, with
-// the smoothing of their kernel and the preparation of the real signal.
+// Parameters of the methods. The linear ones and the Gabor spectrogram use a
+// Gaussian window of `window` samples, `step` samples between frames and
+// `bins` frequency bins; the quadratic distributions use `bins` (the lag
+// window) and `step`, with the smoothing of their kernel and the preparation
+// of the real signal.
 struct AnalysisParams {
     int32_t window = 512;
     int32_t step = 128;
@@ -24,9 +25,10 @@ struct AnalysisParams {
     double sigma = 1.0;     // Choi-Williams kernel: larger smooths more
     double alpha = 0.0001;  // cone-shaped kernel: decay along the lag
     bool analytic = false;  // distributions of the analytic signal, not the interpolated one
+    int32_t order = 2;      // Gabor spectrogram: pairs of coefficients at most this far apart
 };
 
-enum class MethodKind { kLinear, kDistribution };
+enum class MethodKind { kLinear, kDistribution, kGaborSpectrogram };
 
 struct Method {
     const char* name;
@@ -43,13 +45,23 @@ struct Method {
     // smoothed distributions take an excerpt at a coarser lag window.
     AnalysisParams (*demoParams)(AnalysisParams common);
     double demoSeconds;
+    // Whether the result is a power distribution, whose instantaneous frequency
+    // the bridge can take (the Gabor coefficients are not).
+    bool power;
+    // Orders the demo shows (the Gabor spectrogram's); empty for one picture.
+    std::vector<int32_t> demoOrders;
 };
 
 const std::vector<Method>& Methods();
 // Null for an unknown name.
 const Method* FindMethod(const std::string& name);
-// "stft, reassigned, gabor".
+// "stft, reassigned, gabor, ...".
 std::string MethodNames();
+// The methods whose instantaneous frequency can be shown.
+std::string PowerMethodNames();
+
+// Variance in samples² of the Gaussian analysis window of `length` samples.
+double WindowVariance(int32_t length);
 
 // How the stored result is shown.
 struct DisplayOptions {
@@ -91,6 +103,20 @@ void Analyse(const Method& method, const Signal& signal, const AnalysisParams& p
 // The stored result as an image (and its values when `keepValues`).
 Graph MakeGraph(const Reference& ref, const Method& method, const Signal& signal,
                 const AnalysisParams& params, const DisplayOptions& display, bool keepValues);
+
+// A line over the picture: frequency in hertz against time in seconds.
+enum class CurveKind { kInstantaneous, kMeanOfGaborSpectrogram, kTrue };
+struct Curve {
+    CurveKind kind;
+    std::string label;
+    std::vector<double> times, frequencies;
+};
+
+// The instantaneous frequency of every row of the stored power distribution,
+// and for the Gabor spectrogram also its mean instantaneous frequency taken
+// from the Gabor coefficients of the signal.
+std::vector<Curve> FrequencyCurves(const Reference& ref, const Method& method, const Signal& signal,
+                                   const AnalysisParams& params);
 
 // Time-frequency filtering: the region under the seed (seconds, hertz) of the
 // Gabor coefficients' image is selected, grown by each fraction in turn, kept,

@@ -157,6 +157,79 @@ cairo_status_t WriteChunk(void* closure, const unsigned char* data, unsigned int
     return CAIRO_STATUS_SUCCESS;
 }
 
+struct CurveLook {
+    Rgb colour;
+    double width;
+    bool dashed;
+};
+CurveLook LookOf(CurveKind kind) {
+    switch (kind) {
+        case CurveKind::kInstantaneous:
+            return {{0.95, 0.15, 0.15}, 2.5, false};
+        case CurveKind::kMeanOfGaborSpectrogram:
+            return {{1.0, 0.55, 0.0}, 2.0, true};
+        case CurveKind::kTrue:
+            break;
+    }
+    return {{1.0, 1.0, 1.0}, 6.0, false};
+}
+
+// The curves in the plot's frame (clipped to it), with a legend in its top
+// left corner. A curve is broken where a value is not finite.
+void PaintCurves(cairo_t* cr, Painter& paint, const std::vector<Curve>& curves, double left,
+                 double top, double pw, double ph, double t0, double t1, double f0, double f1) {
+    cairo_save(cr);
+    cairo_rectangle(cr, left, top, pw, ph);
+    cairo_clip(cr);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    for (const Curve& c : curves) {
+        const CurveLook look = LookOf(c.kind);
+        bool drawing = false;
+        for (std::size_t i = 0; i < c.times.size(); ++i) {
+            const double x = left + (c.times[i] - t0) / (t1 - t0) * pw;
+            const double y = top + ph - (c.frequencies[i] - f0) / (f1 - f0) * ph;
+            if (!std::isfinite(x) || !std::isfinite(y)) {
+                drawing = false;
+                continue;
+            }
+            if (drawing)
+                cairo_line_to(cr, x, y);
+            else
+                cairo_move_to(cr, x, y);
+            drawing = true;
+        }
+        const double dash[] = {6.0, 4.0};
+        cairo_set_dash(cr, dash, look.dashed ? 2 : 0, 0.0);
+        cairo_set_line_width(cr, look.width);
+        cairo_set_source_rgb(cr, look.colour.r, look.colour.g, look.colour.b);
+        cairo_stroke(cr);
+    }
+    cairo_restore(cr);
+    if (curves.empty()) return;
+
+    const double rowHeight = 18, boxWidth = 330;
+    const double x = left + 10, y = top + 10;
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.85);
+    cairo_rectangle(cr, x, y, boxWidth, rowHeight * curves.size() + 8);
+    cairo_fill(cr);
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        const CurveLook look = LookOf(curves[i].kind);
+        const double cy = y + 4 + rowHeight * (i + 0.5);
+        cairo_save(cr);
+        const double dash[] = {6.0, 4.0};
+        cairo_set_dash(cr, dash, look.dashed ? 2 : 0, 0.0);
+        cairo_set_line_width(cr, look.width + 1);
+        // White would vanish on the legend's white box.
+        if (look.colour.r + look.colour.g + look.colour.b > 2.9)
+            cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
+        else
+            cairo_set_source_rgb(cr, look.colour.r, look.colour.g, look.colour.b);
+        paint.Line(x + 8, cy, x + 38, cy);
+        cairo_restore(cr);
+        paint.Text(curves[i].label, x + 46, cy, 12, 0, 0.5, false, 0.0, boxWidth - 52);
+    }
+}
+
 using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
 using Context = std::unique_ptr<cairo_t, decltype(&cairo_destroy)>;
 
@@ -197,6 +270,11 @@ void DrawPng(const Figure& f, OutputFile& file) {
     cairo_set_source_surface(cr, cells.get(), left, top);
     cairo_paint(cr);
 
+    // Cell r spans time offset + (r - 1/2 .. r + 1/2) steps; columns likewise.
+    const double t0 = g.timeOffset - g.timeStep / 2, t1 = t0 + g.rows * g.timeStep;
+    const double f0 = g.freqOffset - g.freqStep / 2, f1 = f0 + g.columns * g.freqStep;
+    if (f.curves) PaintCurves(cr, paint, *f.curves, left, top, pw, ph, t0, t1, f0, f1);
+
     paint.Text(f.title, left, 16, 19, 0, 0, true, 0.0, f.width - left - 12);
     paint.Text(f.subtitle, left, 42, 13, 0, 0, false, 0.0, f.width - left - 12);
 
@@ -205,9 +283,6 @@ void DrawPng(const Figure& f, OutputFile& file) {
     cairo_rectangle(cr, left - 0.5, top - 0.5, pw + 1, ph + 1);
     cairo_stroke(cr);
 
-    // Cell r spans time offset + (r - 1/2 .. r + 1/2) steps; columns likewise.
-    const double t0 = g.timeOffset - g.timeStep / 2, t1 = t0 + g.rows * g.timeStep;
-    const double f0 = g.freqOffset - g.freqStep / 2, f1 = f0 + g.columns * g.freqStep;
     const Ticks tt = NiceTicks(t0, t1, 10);
     for (double t = tt.first; t <= t1 + 1e-9 * tt.step; t += tt.step) {
         const double x = left + (t - t0) / (t1 - t0) * pw;

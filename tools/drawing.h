@@ -24,6 +24,8 @@ struct Figure {
     const Graph* graph = nullptr;
     // Cells of a selected region (1 inside), drawn in colour over a grey rest; may be null.
     const std::vector<uint8_t>* region = nullptr;
+    // Lines drawn over the cells, with a legend; may be null.
+    const std::vector<Curve>* curves = nullptr;
     ColourMap map = ColourMap::kPerceptual;
     int width = 1280;
     int height = 720;

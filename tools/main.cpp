@@ -58,6 +58,10 @@ void AddAnalysisOptions(CLI::App& app, Common& c) {
         ->capture_default_str();
     app.add_option("--alpha", c.params.alpha, "cone: cone-shaped kernel parameter")
         ->capture_default_str();
+    app.add_option("--order", c.params.order,
+                   "gaborsp: largest distance of the coefficient pairs summed (0: no cross-terms)")
+        ->check(CLI::Range(0, 4096))
+        ->capture_default_str();
     app.add_flag("--analytic", c.params.analytic,
                  "wvd, cwd, cone: analyse the analytic signal instead of the interpolated one");
 }
@@ -97,8 +101,10 @@ Look ParseLook(const Common& c) {
     return look;
 }
 
-Figure MakeFigure(const Look& look, const Graph& graph, std::string title, std::string subtitle) {
+Figure MakeFigure(const Look& look, const Graph& graph, std::string title, std::string subtitle,
+                  const std::vector<Curve>* curves = nullptr) {
     Figure figure;
+    figure.curves = curves;
     figure.title = std::move(title);
     figure.subtitle = std::move(subtitle);
     figure.graph = &graph;
@@ -164,7 +170,15 @@ std::string Parameters(const Method& m, const AnalysisParams& p, double rate) {
     return "Gaussian window " + std::to_string(p.window) + " (" +
            Fixed(1000.0 * p.window / rate, 1) + " ms), step " + std::to_string(p.step) + " (" +
            Fixed(1000.0 * p.step / rate, 2) + " ms), " + std::to_string(p.bins) + " bins (" +
-           Fixed(rate / p.bins, 1) + " Hz)";
+           Fixed(rate / p.bins, 1) + " Hz)" +
+           (m.kind == MethodKind::kGaborSpectrogram ? ", order " + std::to_string(p.order) : "");
+}
+
+// "Gabor spectrogram of order 2" for the Gabor spectrogram, else the title.
+std::string Title(const Method& m, const AnalysisParams& p) {
+    std::string title = m.title;
+    if (m.kind == MethodKind::kGaborSpectrogram) title += " of order " + std::to_string(p.order);
+    return title;
 }
 
 std::string Subtitle(const Signal& s, const Method& m, const AnalysisParams& p,
@@ -180,19 +194,30 @@ double Milliseconds(std::chrono::steady_clock::time_point since) {
         .count();
 }
 
-void WriteCsv(OutputFile& file, const Graph& g) {
+// The matrix with its axes; the frequency curves (one value a row, at the
+// row's instant) follow as last columns, named after their kind.
+void WriteCsv(OutputFile& file, const Graph& g, const std::vector<Curve>& curves) {
     std::string text = g.decibel ? "time_s\\frequency_Hz (dB)" : "time_s\\frequency_Hz (power)";
     char number[40];
     for (int32_t c = 0; c < g.columns; ++c) {
         std::snprintf(number, sizeof number, ",%.6g", g.freqOffset + c * g.freqStep);
         text += number;
     }
+    for (const Curve& c : curves)
+        text += c.kind == CurveKind::kInstantaneous ? ",IF_Hz" : ",MIF_Hz";
     text += '\n';
     for (int32_t r = 0; r < g.rows; ++r) {
         std::snprintf(number, sizeof number, "%.6f", g.timeOffset + r * g.timeStep);
         text += number;
         for (int32_t c = 0; c < g.columns; ++c) {
             std::snprintf(number, sizeof number, ",%.9g", g.values[r * g.columns + c]);
+            text += number;
+        }
+        for (const Curve& c : curves) {
+            number[0] = ',';
+            number[1] = '\0';
+            if (static_cast<std::size_t>(r) < c.frequencies.size())
+                std::snprintf(number, sizeof number, ",%.9g", c.frequencies[r]);
             text += number;
         }
         text += '\n';
@@ -211,11 +236,15 @@ struct RenderArgs {
     std::string method;
     std::string output;
     std::string csv;
+    bool frequencyCurves = false;
 };
 
 int Render(const RenderArgs& a) {
     const Method* method = FindMethod(a.method);
     if (!method) Fail(kExitUsage, "unknown method '" + a.method + "'; methods: " + MethodNames());
+    if (a.frequencyCurves && !method->power)
+        Fail(kExitUsage, "--if needs a power distribution (" + PowerMethodNames() + "); " +
+                             method->name + " shows " + method->title);
     const auto [look, display] = ParseView(a.common);
     Outputs outputs;
     OutputFile& png = outputs.Add(a.output);
@@ -228,11 +257,14 @@ int Render(const RenderArgs& a) {
     Analyse(*method, signal, a.common.params, ref);
     progress.Begin("display");
     const Graph graph = MakeGraph(ref, *method, signal, a.common.params, display, csv != nullptr);
+    const std::vector<Curve> curves = a.frequencyCurves
+                                          ? FrequencyCurves(ref, *method, signal, a.common.params)
+                                          : std::vector<Curve>{};
     progress.Begin("drawing");
-    DrawPng(MakeFigure(look, graph, std::string(method->title) + " of " + signal.name,
-                       Subtitle(signal, *method, a.common.params, display)),
+    DrawPng(MakeFigure(look, graph, Title(*method, a.common.params) + " of " + signal.name,
+                       Subtitle(signal, *method, a.common.params, display), &curves),
             png);
-    if (csv) WriteCsv(*csv, graph);
+    if (csv) WriteCsv(*csv, graph, curves);
     progress.Finish();
     outputs.Commit();
     return kExitOk;
@@ -330,30 +362,38 @@ int Demo(const DemoArgs& a) {
 
     Outputs outputs;
     std::vector<PageImage> images;
-    Progress progress(static_cast<int>(methods.size()) + 1, ShowProgress(a.common));
+    Progress progress(static_cast<int>(methods.size()) + 2, ShowProgress(a.common));
     for (const Method& method : methods) {
         progress.Begin(method.name);
-        const std::string file = std::string(method.name) + ".png";
-        OutputFile& png = outputs.Add(path(file));
-        const AnalysisParams own = method.demoParams(params);
+        const AnalysisParams common = method.demoParams(params);
         const Signal excerpt = Excerpt(signal, method.demoSeconds);
-        const auto start = std::chrono::steady_clock::now();
-        Reference ref;
-        Analyse(method, excerpt, own, ref);
-        const Graph graph = MakeGraph(ref, method, excerpt, own, display, false);
-        const double ms = Milliseconds(start);
-        DrawPng(MakeFigure(look, graph, std::string(method.title) + " of the " + excerpt.name,
-                           Subtitle(excerpt, method, own, display)),
-                png);
-        images.push_back({file, method.title, method.summary, Parameters(method, own, signal.rate),
-                          CellCount(graph), ms});
+        std::vector<int32_t> orders = method.demoOrders;
+        if (orders.empty()) orders.push_back(common.order);
+        for (int32_t order : orders) {
+            AnalysisParams own = common;
+            own.order = order;
+            const std::string file = std::string(method.name) +
+                                     (method.demoOrders.empty() ? "" : std::to_string(order)) +
+                                     ".png";
+            OutputFile& png = outputs.Add(path(file));
+            const auto start = std::chrono::steady_clock::now();
+            Reference ref;
+            Analyse(method, excerpt, own, ref);
+            const Graph graph = MakeGraph(ref, method, excerpt, own, display, false);
+            const double ms = Milliseconds(start);
+            DrawPng(MakeFigure(look, graph, Title(method, own) + " of the " + excerpt.name,
+                               Subtitle(excerpt, method, own, display)),
+                    png);
+            images.push_back({file, Title(method, own), method.summary,
+                              Parameters(method, own, signal.rate), CellCount(graph), ms});
+        }
     }
 
     progress.Begin("filter");
     const FilterRequest request = DemoFilterRequest();
-    const auto start = std::chrono::steady_clock::now();
+    auto start = std::chrono::steady_clock::now();
     const FilterResult filtered = Filter(signal, params, display, request);
-    const double ms = Milliseconds(start);
+    double ms = Milliseconds(start);
     DrawRegion(outputs.Add(path("filter.png")), filtered, signal, a.common, display, look, request);
     images.push_back({"filter.png", "Gabor-mask filter",
                       "region grown from a seed on the linear chirp (" +
@@ -362,6 +402,36 @@ int Demo(const DemoArgs& a) {
                           "synthesised with the dual window",
                       Parameters(*FindMethod("gabor"), params, signal.rate),
                       CellCount(filtered.graph), ms});
+
+    // The chirp the filter kept, with its frequency measured two ways over
+    // the frequency it was made with.
+    progress.Begin("instantaneous frequency");
+    const Method& gaborsp = *FindMethod("gaborsp");
+    Signal chirp = signal;
+    chirp.samples = filtered.samples;
+    chirp.name = "filtered linear chirp";
+    start = std::chrono::steady_clock::now();
+    Reference chirpRef;
+    Analyse(gaborsp, chirp, params, chirpRef);
+    const Graph chirpGraph = MakeGraph(chirpRef, gaborsp, chirp, params, display, false);
+    std::vector<Curve> curves = FrequencyCurves(chirpRef, gaborsp, chirp, params);
+    ms = Milliseconds(start);
+    Curve made{CurveKind::kTrue, "frequency the chirp was made with", {}, {}};
+    for (double t = 0; t <= capture::Duration() + 1e-9; t += 0.01) {
+        made.times.push_back(t);
+        made.frequencies.push_back(capture::InstantaneousFrequency(capture::kLinearChirp, t));
+    }
+    curves.insert(curves.begin(), std::move(made));  // drawn first, under the measured ones
+    DrawPng(MakeFigure(look, chirpGraph,
+                       "Instantaneous frequency of the " + chirp.name + " (" +
+                           Title(gaborsp, params) + ")",
+                       Subtitle(chirp, gaborsp, params, display), &curves),
+            outputs.Add(path("frequency.png")));
+    images.push_back({"frequency.png", "Instantaneous frequency",
+                      "of the chirp the filter kept: the mean frequency of every row of its Gabor "
+                      "spectrogram and the mean instantaneous frequency computed from its Gabor "
+                      "coefficients, over the frequency it was made with",
+                      Parameters(gaborsp, params, signal.rate), CellCount(chirpGraph), ms});
     WriteWav(outputs.Add(path("filtered.wav")), filtered.samples, signal.rate);
     WriteWav(outputs.Add(path("demo.wav")), signal.samples, signal.rate);
     outputs.Add(path("index.html"))
@@ -402,7 +472,11 @@ int Main(int argc, char** argv) {
     renderCmd->add_option("METHOD", render.method, "analysis method: " + MethodNames())->required();
     AddInputOptions(*renderCmd, render.common);
     renderCmd->add_option("-o,--output", render.output, "PNG file to write")->required();
-    renderCmd->add_option("--csv", render.csv, "also write the matrix with its axes as CSV");
+    renderCmd->add_option("--csv", render.csv,
+                          "also write the matrix with its axes (and the --if curves) as CSV");
+    renderCmd->add_flag("--if", render.frequencyCurves,
+                        "draw the instantaneous frequency of every instant over the picture "
+                        "(and, for gaborsp, the mean instantaneous frequency of its order)");
     AddAnalysisOptions(*renderCmd, render.common);
     AddDisplayOptions(*renderCmd, render.common);
     AddQuiet(*renderCmd, render.common);

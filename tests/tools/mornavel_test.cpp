@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <functional>
@@ -75,8 +76,9 @@ TEST(Demo, RendersEveryMethodIntoAPageThatShowsThem) {
     std::set<std::string> pictures;
     for (const auto& entry : std::filesystem::directory_iterator(site))
         if (entry.path().extension() == ".png") pictures.insert(entry.path().filename().string());
-    for (const char* expected : {"stft.png", "reassigned.png", "gabor.png", "wvd.png", "cwd.png",
-                                 "cone.png", "filter.png"})
+    for (const char* expected :
+         {"stft.png", "reassigned.png", "gabor.png", "gaborsp0.png", "gaborsp2.png", "gaborsp4.png",
+          "wvd.png", "cwd.png", "cone.png", "filter.png", "frequency.png"})
         EXPECT_TRUE(pictures.count(expected)) << expected;
     for (const auto& name : pictures) EXPECT_TRUE(referenced.count(name)) << name;
     EXPECT_TRUE(referenced.count("demo.wav"));
@@ -168,6 +170,30 @@ TEST(Filter, KeepsTheLinearChirpAndDropsTheTones) {
     EXPECT_LT(20 * std::log10(other / kQuadraticChirp.amplitude), -40.0);
 }
 
+// A CSV written with --csv: the corner label, the frequencies and any curve
+// names in the header, then a time and the row's fields.
+struct Csv {
+    std::vector<std::string> header;
+    std::vector<std::vector<std::string>> rows;
+    // The index of a named column; header.size() when there is none.
+    std::size_t Column(const std::string& name) const {
+        return std::find(header.begin(), header.end(), name) - header.begin();
+    }
+};
+Csv ReadCsv(const std::string& path) {
+    Csv csv;
+    std::istringstream text(toolstest::ReadFile(path));
+    std::string line, field;
+    for (bool first = true; std::getline(text, line); first = false) {
+        std::istringstream fields(line);
+        std::vector<std::string> row;
+        while (std::getline(fields, field, ',')) row.push_back(field);
+        if (line.back() == ',') row.emplace_back();  // an empty last field
+        (first ? csv.header : csv.rows.emplace_back()) = row;
+    }
+    return csv;
+}
+
 // Files written by other programs are read and rendered; the peak of the
 // matrix written with --csv lies at the tone the file was made with.
 struct ForeignFile {
@@ -200,22 +226,14 @@ TEST_P(ForeignFiles, AreRenderedWithTheirToneAtThePeak) {
     ASSERT_TRUE(toolstest::ReadPng(dir / "out.png", p));
     EXPECT_EQ(p.width, kPictureWidth);
 
-    std::istringstream csv(toolstest::ReadFile(dir / "out.csv"));
-    std::string line, field;
-    std::getline(csv, line);
+    const Csv csv = ReadCsv(dir / "out.csv");
     std::vector<double> frequencies, total;
-    std::istringstream header(line);
-    std::getline(header, field, ',');  // the corner label
-    while (std::getline(header, field, ',')) frequencies.push_back(std::stod(field));
+    for (std::size_t k = 1; k < csv.header.size(); ++k)
+        frequencies.push_back(std::stod(csv.header[k]));
     total.assign(frequencies.size(), 0.0);
-    int rows = 0;
-    while (std::getline(csv, line)) {
-        std::istringstream row(line);
-        std::getline(row, field, ',');  // time
-        for (std::size_t k = 0; std::getline(row, field, ','); ++k) total.at(k) += std::stod(field);
-        ++rows;
-    }
-    ASSERT_GT(rows, 0);
+    for (const auto& row : csv.rows)
+        for (std::size_t k = 1; k < row.size(); ++k) total.at(k - 1) += std::stod(row[k]);
+    ASSERT_GT(csv.rows.size(), 0u);
     ASSERT_GT(frequencies.size(), 1u);
     const auto peak = std::max_element(total.begin(), total.end()) - total.begin();
     EXPECT_LE(std::abs(frequencies[peak] - c.tone), frequencies[1] - frequencies[0]);
@@ -245,6 +263,77 @@ INSTANTIATE_TEST_SUITE_P(
         ForeignFile{
             "TextColumnsWithHeader", {}, "a.csv", {"--rate", "8000", "--channel", "2"}, 700}),
     [](const auto& test) { return test.param.name; });
+
+// A linear chirp through every power distribution with --if. The mean
+// frequency of a spectrogram row (and the Gabor spectrogram's mean
+// instantaneous frequency, of any order) equals the frequency of a linear
+// chirp; it reads the phase of the Gabor coefficients, so it also guards their
+// alignment. The rows of the Wigner-Ville and Cohen-class distributions have
+// sidelobes and cross-terms of both signs around the whole circle, so their
+// mean is only a finite frequency within the band.
+TEST(FrequencyCurves, FollowALinearChirpThroughEveryPowerDistribution) {
+    constexpr double kRateHz = 8000, kFrom = 500, kTo = 3500, kSeconds = 2;
+    const auto truth = [&](double t) { return kFrom + (kTo - kFrom) * t / kSeconds; };
+    TempFolder dir;
+    std::string text;
+    for (int i = 0; i < kRateHz * kSeconds; ++i) {
+        const double t = i / kRateHz;
+        text += std::to_string(std::cos(6.283185307179586 *
+                                        (kFrom * t + (kTo - kFrom) * t * t / (2 * kSeconds)))) +
+                "\n";
+    }
+    toolstest::WriteFile(dir / "chirp.txt", text);
+
+    constexpr double kInBand = -1;  // no tolerance: a finite frequency in the band
+    struct Case {
+        std::vector<std::string> options;
+        double tolerance;  // Hz, for every curve of the method
+    };
+    const Case cases[] = {
+        {{"stft"}, 0.05},
+        {{"reassigned"}, 6},
+        {{"gaborsp", "--order", "0"}, 0.05},
+        {{"gaborsp", "--order", "3"}, 0.3},
+        {{"gaborsp", "--order", "3", "--window", "1024"}, 0.3},
+        {{"wvd"}, kInBand},
+        {{"wvd", "--analytic"}, kInBand},
+        {{"cwd"}, kInBand},
+        {{"cone"}, kInBand},
+    };
+    for (const Case& c : cases) {
+        std::string name;
+        for (const std::string& o : c.options) name += o + " ";
+        std::vector<std::string> args = {"render"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(),
+                    {"chirp.txt", "--rate", "8000", "--if", "--csv", "out.csv", "-o", "out.png"});
+        const auto run = RunMornavel(args, dir);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const Csv csv = ReadCsv(dir / "out.csv");
+        const bool gaborsp = c.options[0] == "gaborsp";
+        EXPECT_EQ(csv.Column("MIF_Hz") < csv.header.size(), gaborsp) << name;
+        for (const std::string curve : {"IF_Hz", "MIF_Hz"}) {
+            const std::size_t column = csv.Column(curve);
+            if (column == csv.header.size()) continue;
+            double worst = 0;
+            int checked = 0;
+            for (const auto& row : csv.rows) {
+                if (row.at(column).empty()) continue;  // the mean frequency ends a frame early
+                const double t = std::stod(row[0]), f = std::stod(row[column]);
+                EXPECT_TRUE(f >= 0 && f <= kRateHz / 2) << name << curve << " at " << t << " s";
+                if (t < 0.25 || t > kSeconds - 0.25) continue;
+                worst = std::max(worst, std::abs(f - truth(t)));
+                ++checked;
+            }
+            std::printf("%-36s %-7s worst %8.3f Hz over %d instants\n", name.c_str(), curve.c_str(),
+                        worst, checked);
+            EXPECT_GT(checked, 10) << name;
+            if (c.tolerance != kInBand) {
+                EXPECT_LE(worst, c.tolerance) << name << curve;
+            }
+        }
+    }
+}
 
 // Bad input: one line on stderr, the documented exit code, no output left.
 struct BadCase {
@@ -378,6 +467,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {"render", "wavelet", "-o", "out.png"},
                 2,
                 "unknown method 'wavelet'"},
+        BadCase{"FrequencyOfCoefficients",
+                NoSetup,
+                {"render", "gabor", "--if", "-o", "out.png"},
+                2,
+                "--if needs a power distribution"},
         BadCase{"UnknownOption",
                 NoSetup,
                 {"render", "stft", "-o", "out.png", "--colour"},
