@@ -199,6 +199,60 @@ MORNAVEL_API int32_t InstantaneousFrequency(const double* tfd, int32_t rows, int
 MORNAVEL_API int32_t MIFOfGaborSp(const double* coef, int32_t M, int32_t N, int32_t dM, double v,
                                   int32_t order, int32_t P, double* out);
 
+/* Adaptive (chirplet) representation. An atom is described by an AtomParams
+ * record {alpha (1/samples^2, > 0), centre time (samples), centre frequency
+ * (radians per sample), chirp rate (radians per sample^2)}: the Gaussian
+ * chirplet (alpha/pi)^(1/4) exp(-alpha d^2/2) exp(i d (rate d/2 + freq)) with
+ * d = i - time, of unit energy. Coefficients are interleaved complex, one per
+ * atom, in the order of the records. */
+typedef struct AtomParams {
+    double alpha;
+    double time;
+    double frequency;
+    double rate;
+} AtomParams;
+
+/* The signal rebuilt from M atoms (params: 4*M doubles, coefs: 2*M): n
+ * interleaved complex samples, or n real samples (each atom taken from the
+ * side of the spectrum its frequency lies on). Returns 1 for M < 1 or n < 1. */
+MORNAVEL_API int32_t CxAdaptiveExpansion(const double* params, const double* coefs, int32_t M,
+                                         int32_t n, double* out);
+MORNAVEL_API int32_t ReAdaptiveExpansion(const double* params, const double* coefs, int32_t M,
+                                         int32_t n, double* out);
+/* Adaptive spectrogram: the sum of the atoms' closed-form Wigner-Ville
+ * distributions divided by Nf, rows x cols values, row r at the instant
+ * t0 + r*dT (t0 < 0 counts as 0), column q at bin f0 + q of Nf bins around
+ * the circle. The real version folds every atom's frequency into 0 .. pi and
+ * needs f0 + cols <= Nf (else 20); the complex one wraps bins around the
+ * circle and, with the low byte of centre set, puts zero frequency in the
+ * middle. Returns 1 for M, rows or cols < 1, 11 for dT < 1, 3 for Nf < 1. */
+MORNAVEL_API int32_t ReAdaptiveSp(const double* coefs, const double* params, int32_t M, int32_t dT,
+                                  int32_t Nf, int32_t t0, int32_t f0, int32_t rows, int32_t cols,
+                                  double* out);
+MORNAVEL_API int32_t CxAdaptiveSp(const double* coefs, const double* params, int32_t M, int32_t dT,
+                                  int32_t Nf, int32_t t0, int32_t f0, int32_t rows, int32_t cols,
+                                  double* out, int32_t centre);
+/* Matching pursuit with Gaussian chirplets: up to maxAtoms atoms, each the
+ * best match of the residual at the scales of windows up to maxWindow
+ * (rounded up to a power of two; below 8 the power of two nearest n), refined
+ * by `iterations` probes (<= 0: 10; mode 1 keeps the probing chirp rate) and
+ * subtracted. The multiscale search is redone within support/sqrt(alpha/2)
+ * samples of each atom (support <= 0: 4). Writes the count, the residual
+ * energy in percent of the signal's (100 for a zero signal), coefs (2 per
+ * atom), params (4 per atom) and the residual (the signal's layout). Returns
+ * 1 for n < 8, 15 for maxAtoms < 0, 4 for an extension type the signal
+ * extension does not know. */
+MORNAVEL_API int32_t ReAdaptiveTransform(const double* signal, int32_t n, int32_t mode,
+                                         int32_t extType, int32_t maxWindow, double support,
+                                         int32_t iterations, int32_t maxAtoms, int32_t* numAtoms,
+                                         double* residualPercent, double* coefs, double* params,
+                                         double* residual);
+MORNAVEL_API int32_t CxAdaptiveTransform(const double* signal, int32_t n, int32_t mode,
+                                         int32_t extType, int32_t maxWindow, double support,
+                                         int32_t iterations, int32_t maxAtoms, int32_t* numAtoms,
+                                         double* residualPercent, double* coefs, double* params,
+                                         double* residual);
+
 #ifdef __cplusplus
 }
 #endif
