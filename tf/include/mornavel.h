@@ -205,13 +205,6 @@ MORNAVEL_API int32_t MIFOfGaborSp(const double* coef, int32_t M, int32_t N, int3
  * chirplet (alpha/pi)^(1/4) exp(-alpha d^2/2) exp(i d (rate d/2 + freq)) with
  * d = i - time, of unit energy. Coefficients are interleaved complex, one per
  * atom, in the order of the records. */
-typedef struct AtomParams {
-    double alpha;
-    double time;
-    double frequency;
-    double rate;
-} AtomParams;
-
 /* The signal rebuilt from M atoms (params: 4*M doubles, coefs: 2*M): n
  * interleaved complex samples, or n real samples (each atom taken from the
  * side of the spectrum its frequency lies on). Returns 1 for M < 1 or n < 1. */
