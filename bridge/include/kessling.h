@@ -173,6 +173,46 @@ KESSLING_API int32_t SptMIFOfGaborSpH(int32_t ref, double variance, int32_t orde
 KESSLING_API int32_t SptInstantFreqH(int32_t ref, double parameter, HostArrayHandle output,
                                      int32_t* timeStepOut);
 
+/* Adaptive representation. Term parameters travel as a 1-D double array whose
+ * size field counts terms, each term four doubles (AtomParams: alpha, centre
+ * time, centre frequency, chirp rate); coefficients as a 1-D complex array,
+ * one per term. The expansions and the spectrogram use the smaller of the two
+ * counts. */
+typedef struct SptZoomCluster {
+    int32_t factor;   /* frequency oversampling, at least 1 */
+    int32_t firstBin; /* first bin shown, counted in oversampled bins */
+    int32_t binCount; /* bins shown */
+} SptZoomCluster;
+
+/* The signal of `length` samples rebuilt from the terms (real, or complex). */
+KESSLING_API int32_t SptReAdaptExpanH(HostArrayHandle parameters, HostArrayHandle coefficients,
+                                      int32_t length, HostArrayHandle output);
+KESSLING_API int32_t SptCxAdaptExpanH(HostArrayHandle parameters, HostArrayHandle coefficients,
+                                      int32_t length, HostArrayHandle output);
+/* Adaptive spectrogram of a signal of n samples: n/S rows by the zoom's bin
+ * count, of factor*N bins around the circle (half of them for a real
+ * signal); the zoom cluster is brought into range and written back. `extra`
+ * centres zero frequency for a complex signal. */
+KESSLING_API int32_t SptAdaptSpExH(HostArrayHandle parameters, HostArrayHandle coefficients,
+                                   int32_t n, int32_t S, int32_t N, SptZoomCluster* zoom,
+                                   const uint8_t* real, HostArrayHandle output, int32_t extra);
+/* Matching pursuit of the signal with up to `terms` Gaussian chirplets:
+ * coefficients and term parameters of the terms found, the residual signal
+ * (`approximation`) and the residual energy in percent. A maxWindow of 8 or
+ * more is rounded up to a power of two and halved while it exceeds the
+ * signal; smaller values take the power of two nearest the signal length.
+ * Any failure empties the three outputs and sets the residual to 0. */
+KESSLING_API int32_t SptReAdaptTransH(HostArrayHandle signal, int32_t mode, int32_t extType,
+                                      int32_t maxWindow, double support, int32_t iterations,
+                                      int32_t terms, double* residual,
+                                      HostArrayHandle coefficients, HostArrayHandle parameters,
+                                      HostArrayHandle approximation);
+KESSLING_API int32_t SptCxAdaptTransH(HostArrayHandle signal, int32_t mode, int32_t extType,
+                                      int32_t maxWindow, double support, int32_t iterations,
+                                      int32_t terms, double* residual,
+                                      HostArrayHandle coefficients, HostArrayHandle parameters,
+                                      HostArrayHandle approximation);
+
 #ifdef __cplusplus
 }
 #endif
