@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 
 #include "failure.h"
 #include "host_array.h"
@@ -14,21 +15,21 @@ namespace front {
 namespace {
 
 int32_t RunStft(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
-                const AnalysisParams&) {
+                const AnalysisParams&, Decomposition&) {
     const uint8_t reassigned = 0;
     return SptReSTFTSpH(ref, signal, window, &reassigned);
 }
 int32_t RunReassigned(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
-                      const AnalysisParams&) {
+                      const AnalysisParams&, Decomposition&) {
     const uint8_t reassigned = 1;
     return SptReSTFTSpH(ref, signal, window, &reassigned);
 }
 int32_t RunGabor(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
-                 const AnalysisParams&) {
+                 const AnalysisParams&, Decomposition&) {
     return SptReDGTH(ref, signal, window);
 }
 int32_t RunWvd(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
-               const AnalysisParams& p) {
+               const AnalysisParams& p, Decomposition&) {
     const uint8_t analytic = p.analytic ? 1 : 0;
     return SptReWVDH(ref, signal, p.bins, p.step, &analytic);
 }
@@ -38,11 +39,11 @@ int32_t RunKernel(int32_t ref, HostArrayHandle signal, const AnalysisParams& p, 
                             &select);
 }
 int32_t RunCwd(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
-               const AnalysisParams& p) {
+               const AnalysisParams& p, Decomposition&) {
     return RunKernel(ref, signal, p, false);
 }
 int32_t RunCone(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
-                const AnalysisParams& p) {
+                const AnalysisParams& p, Decomposition&) {
     return RunKernel(ref, signal, p, true);
 }
 
@@ -82,7 +83,7 @@ void GaborCoefficients(Reference& coefficients, HostArrayHandle signal,
 // The Gabor spectrogram of the Gabor coefficients, taken with the variance of
 // the window they were made with.
 int32_t RunGaborSp(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
-                   const AnalysisParams& p) {
+                   const AnalysisParams& p, Decomposition&) {
     Reference coefficients;
     GaborCoefficients(coefficients, signal, window, p);
     // The coefficients are stored complex now: of the bins' circle, the
@@ -93,6 +94,42 @@ int32_t RunGaborSp(int32_t ref, HostArrayHandle signal, const SptWindowCluster* 
                        std::max(p.bins / 2, 1), &recompute, &destination);
 }
 
+// Matching pursuit with chirplets up to the window's length, then the sum of
+// their Wigner-Ville distributions on the grid of `step` and `bins`, stored in
+// `ref` as a real spectrogram so that it is displayed like the others.
+int32_t RunAdaptive(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
+                    const AnalysisParams& p, Decomposition& found) {
+    constexpr int32_t kEstimateRate = 0, kMirror = 1, kIterations = 10;
+    constexpr double kSupport = 4.0;
+    HostArray coefs(1), terms(1), residual(1);
+    if (const int32_t status = SptReAdaptTransH(signal, kEstimateRate, kMirror, p.window, kSupport,
+                                                kIterations, p.atoms, &found.residualPercent,
+                                                coefs.handle(), terms.handle(), residual.handle()))
+        return status;
+    // The size field of the term parameters counts terms of four doubles.
+    found.params = terms.Values<AtomParams>();
+    found.coefs = coefs.Values<std::complex<double>>();
+
+    int32_t n = 0;
+    std::memcpy(&n, *signal, sizeof n);
+    SptZoomCluster zoom{1, 0, 0};
+    const uint8_t real = 1;
+    HostArray cells(2), none(2);
+    if (found.params.empty()) {
+        // No atom: an empty picture of the same grid.
+        const std::vector<double> zeros(static_cast<std::size_t>(n / p.step) * (p.bins / 2));
+        HostArray blank = HostArray::From({n / p.step, p.bins / 2}, zeros);
+        const SptInfoCluster info{0, n, SPT_LAYOUT_REAL, p.step, p.bins, 0, -1};
+        return SptSetDataH(ref, 0, blank.handle(), none.handle(), &info);
+    }
+    if (const int32_t status = SptAdaptSpExH(terms.handle(), coefs.handle(), n, p.step, p.bins,
+                                             &zoom, &real, cells.handle(), 0))
+        return status;
+    const SptInfoCluster info{0, n, SPT_LAYOUT_REAL, p.step, zoom.factor * p.bins, zoom.firstBin,
+                              -1};
+    return SptSetDataH(ref, 0, cells.handle(), none.handle(), &info);
+}
+
 // An STFT frame starts at its time step; a Gabor frame is centred on it (it
 // starts half a window earlier); a distribution's row r is the instant r * step.
 double StftCentre(int32_t length) { return (length - 1) / 2.0; }
@@ -100,6 +137,12 @@ double GaborCentre(int32_t length) { return (length - 1) / 2.0 - length / 2; }
 double InstantCentre(int32_t) { return 0.0; }
 
 AnalysisParams Common(AnalysisParams common) { return common; }
+AnalysisParams Adaptive(AnalysisParams common) {
+    common.window = 4096;
+    common.step = 64;
+    common.atoms = 30;
+    return common;
+}
 AnalysisParams Smoothed(AnalysisParams common) {
     common.bins = 256;
     common.step = 32;
@@ -148,6 +191,17 @@ const std::vector<Method> kMethods = {
      0.0,
      true,
      {0, 2, 4}},
+    {"adaptive",
+     "Adaptive spectrogram",
+     "matching pursuit with Gaussian chirplets (--atoms, the longest --window samples); the sum "
+     "of their Wigner-Ville distributions, free of cross-terms",
+     MethodKind::kAdaptive,
+     RunAdaptive,
+     InstantCentre,
+     Adaptive,
+     0.5,
+     true,
+     {}},
     {"wvd",
      "Wigner-Ville distribution",
      "pseudo Wigner-Ville distribution: sharp ridges, with cross-terms midway between components",
@@ -192,6 +246,9 @@ std::vector<double> AnalysisWindow(int32_t length) {
 std::string Describe(const Method& m, const AnalysisParams& p) {
     if (m.kind == MethodKind::kDistribution)
         return "bins " + std::to_string(p.bins) + ", step " + std::to_string(p.step);
+    if (m.kind == MethodKind::kAdaptive)
+        return std::to_string(p.atoms) + " atoms, longest " + std::to_string(p.window) + ", step " +
+               std::to_string(p.step) + ", bins " + std::to_string(p.bins);
     return "window " + std::to_string(p.window) + ", step " + std::to_string(p.step) + ", bins " +
            std::to_string(p.bins) +
            (m.kind == MethodKind::kGaborSpectrogram ? ", order " + std::to_string(p.order) : "");
@@ -258,12 +315,42 @@ Reference::Reference() { CheckStatus(SptCreateRefH(&number_), "creating a result
 
 Reference::~Reference() { SptDisposeRefH(number_); }
 
-void Analyse(const Method& method, const Signal& signal, const AnalysisParams& params,
-             Reference& ref) {
+Decomposition Analyse(const Method& method, const Signal& signal, const AnalysisParams& params,
+                      Reference& ref) {
     const HostInput input(signal, params);
-    CheckStatus(method.run(ref.number(), input.signal.handle(), &input.cluster, params),
+    Decomposition found;
+    CheckStatus(method.run(ref.number(), input.signal.handle(), &input.cluster, params, found),
                 std::string(method.name) + " (" + Describe(method, params) + ", signal of " +
                     std::to_string(signal.samples.size()) + " samples)");
+    return found;
+}
+
+std::vector<Atom> DescribeAtoms(const Decomposition& d, const Signal& signal) {
+    double total = 0;
+    for (double v : signal.samples) total += v * v;
+    const auto n = static_cast<int32_t>(signal.samples.size());
+    std::vector<Atom> atoms;
+    for (std::size_t i = 0; i < d.params.size(); ++i) {
+        const AtomParams& a = d.params[i];
+        // The energy of the atom's real contribution, from its own expansion.
+        HostArray params = HostArray::From({1}, std::vector<AtomParams>{a});
+        HostArray coef = HostArray::From({1}, std::vector<std::complex<double>>{d.coefs[i]});
+        HostArray alone(1);
+        CheckStatus(SptReAdaptExpanH(params.handle(), coef.handle(), n, alone.handle()),
+                    "the expansion of atom " + std::to_string(i + 1));
+        double energy = 0;
+        for (double v : alone.Values<double>()) energy += v * v;
+        // A real signal's atom beyond half the sampling rate is rebuilt from
+        // the negative side: it is the mirrored atom.
+        const double cycles = a.centerFrequency / 6.283185307179586;
+        const double turn = cycles - std::floor(cycles);
+        const double side = turn < 0.5 ? 1.0 : -1.0;
+        atoms.push_back({a.centerTime / signal.rate, (turn < 0.5 ? turn : 1.0 - turn) * signal.rate,
+                         side * a.chirpRate / 6.283185307179586 * signal.rate * signal.rate,
+                         1.0 / std::sqrt(2.0 * a.alpha) / signal.rate,
+                         total > 0 ? energy / total : 0.0});
+    }
+    return atoms;
 }
 
 Graph MakeGraph(const Reference& ref, const Method& method, const Signal& signal,

@@ -4,11 +4,13 @@
 // with SptGetGraphH, and filters with the mask exports, the way the host
 // application does. Adding a method is one entry in the table of analysis.cpp.
 
+#include <complex>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "kessling.h"
+#include "mornavel.h"
 #include "signal_io.h"
 
 namespace front {
@@ -26,9 +28,17 @@ struct AnalysisParams {
     double alpha = 0.0001;  // cone-shaped kernel: decay along the lag
     bool analytic = false;  // distributions of the analytic signal, not the interpolated one
     int32_t order = 2;      // Gabor spectrogram: pairs of coefficients at most this far apart
+    int32_t atoms = 20;     // adaptive: chirplets to look for; `window` is the longest one
 };
 
-enum class MethodKind { kLinear, kDistribution, kGaborSpectrogram };
+enum class MethodKind { kLinear, kDistribution, kGaborSpectrogram, kAdaptive };
+
+// The chirplets an adaptive decomposition found, as the bridge returns them.
+struct Decomposition {
+    std::vector<AtomParams> params;
+    std::vector<std::complex<double>> coefs;
+    double residualPercent = 100.0;  // of the signal's energy
+};
 
 struct Method {
     const char* name;
@@ -36,8 +46,9 @@ struct Method {
     const char* summary;
     MethodKind kind;
     // Runs the analysis of a real signal into `ref`; returns the bridge status.
+    // The adaptive method also reports the atoms it found into `found`.
     int32_t (*run)(int32_t ref, HostArrayHandle signal, const SptWindowCluster* window,
-                   const AnalysisParams& params);
+                   const AnalysisParams& params, Decomposition& found);
     // Sample at which frame 0 is centred, for a window of `length` samples.
     double (*frameCentre)(int32_t length);
     // The demo's parameters for the method and the seconds of the capture it
@@ -96,9 +107,21 @@ class Reference {
 };
 
 // Runs `method` on the signal into `ref`; fails with kExitRefused naming the
-// status and its meaning.
-void Analyse(const Method& method, const Signal& signal, const AnalysisParams& params,
-             Reference& ref);
+// status and its meaning. Returns the atoms of an adaptive decomposition
+// (none for the other methods).
+Decomposition Analyse(const Method& method, const Signal& signal, const AnalysisParams& params,
+                      Reference& ref);
+
+// An atom of an adaptive decomposition in the signal's units. A real signal's
+// atom stands for its positive-frequency side.
+struct Atom {
+    double time;         // s, centre
+    double frequency;    // Hz, centre
+    double rate;         // Hz/s, chirp rate
+    double duration;     // s, standard deviation of its energy in time
+    double energyShare;  // its part of the signal's energy, 0 .. 1
+};
+std::vector<Atom> DescribeAtoms(const Decomposition& d, const Signal& signal);
 
 // The stored result as an image (and its values when `keepValues`).
 Graph MakeGraph(const Reference& ref, const Method& method, const Signal& signal,

@@ -62,6 +62,9 @@ void AddAnalysisOptions(CLI::App& app, Common& c) {
                    "gaborsp: largest distance of the coefficient pairs summed (0: no cross-terms)")
         ->check(CLI::Range(0, 4096))
         ->capture_default_str();
+    app.add_option("--atoms", c.params.atoms, "adaptive: largest number of chirplets to find")
+        ->check(CLI::Range(0, 100000))
+        ->capture_default_str();
     app.add_flag("--analytic", c.params.analytic,
                  "wvd, cwd, cone: analyse the analytic signal instead of the interpolated one");
 }
@@ -167,6 +170,11 @@ std::string Parameters(const Method& m, const AnalysisParams& p, double rate) {
         if (std::string(m.name) == "cone") text += ", alpha " + Fixed(p.alpha, 6);
         return text;
     }
+    if (m.kind == MethodKind::kAdaptive)
+        return std::to_string(p.atoms) + " atoms at most, longest " + std::to_string(p.window) +
+               " (" + Fixed(1000.0 * p.window / rate, 1) + " ms); shown at step " +
+               std::to_string(p.step) + " (" + Fixed(1000.0 * p.step / rate, 2) + " ms), " +
+               std::to_string(p.bins) + " bins (" + Fixed(rate / p.bins, 1) + " Hz)";
     return "Gaussian window " + std::to_string(p.window) + " (" +
            Fixed(1000.0 * p.window / rate, 1) + " ms), step " + std::to_string(p.step) + " (" +
            Fixed(1000.0 * p.step / rate, 2) + " ms), " + std::to_string(p.bins) + " bins (" +
@@ -229,6 +237,48 @@ void WriteCsv(OutputFile& file, const Graph& g, const std::vector<Curve>& curves
     file.Write(text);
 }
 
+// The atoms of an adaptive decomposition as rows of text, the header first.
+std::vector<std::vector<std::string>> AtomTable(const std::vector<Atom>& atoms) {
+    std::vector<std::vector<std::string>> table = {
+        {"atom", "time (s)", "frequency (Hz)", "chirp rate (Hz/s)", "duration (s)", "energy (%)"}};
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        const Atom& a = atoms[i];
+        table.push_back({std::to_string(i + 1), Fixed(a.time, 4), Fixed(a.frequency, 1),
+                         Fixed(a.rate, 1), Fixed(a.duration, 5), Fixed(100.0 * a.energyShare, 3)});
+    }
+    return table;
+}
+
+std::string Residual(const Decomposition& d) {
+    return "residual " + Fixed(d.residualPercent, 3) + " % of the signal's energy";
+}
+
+// The table aligned in columns, and the residual.
+void PrintAtoms(const std::vector<std::vector<std::string>>& table, const Decomposition& d) {
+    std::vector<std::size_t> width(table[0].size(), 0);
+    for (const auto& row : table)
+        for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (const auto& row : table) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c)
+            line += std::string(width[c] - row[c].size() + (c ? 2 : 0), ' ') + row[c];
+        std::printf("%s\n", line.c_str());
+    }
+    std::printf("%s\n", Residual(d).c_str());
+}
+
+void WriteAtomCsv(OutputFile& file, const std::vector<Atom>& atoms) {
+    std::string text = "atom,time_s,frequency_Hz,chirp_rate_Hz_per_s,duration_s,energy_share\n";
+    char line[200];
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        const Atom& a = atoms[i];
+        std::snprintf(line, sizeof line, "%zu,%.9g,%.9g,%.9g,%.9g,%.9g\n", i + 1, a.time,
+                      a.frequency, a.rate, a.duration, a.energyShare);
+        text += line;
+    }
+    file.Write(text);
+}
+
 // render ----------------------------------------------------------------------
 
 struct RenderArgs {
@@ -254,9 +304,11 @@ int Render(const RenderArgs& a) {
     Progress progress(3, ShowProgress(a.common));
     progress.Begin(method->name);
     Reference ref;
-    Analyse(*method, signal, a.common.params, ref);
+    const Decomposition found = Analyse(*method, signal, a.common.params, ref);
+    const bool adaptive = method->kind == MethodKind::kAdaptive;
     progress.Begin("display");
-    const Graph graph = MakeGraph(ref, *method, signal, a.common.params, display, csv != nullptr);
+    const Graph graph =
+        MakeGraph(ref, *method, signal, a.common.params, display, csv != nullptr && !adaptive);
     const std::vector<Curve> curves = a.frequencyCurves
                                           ? FrequencyCurves(ref, *method, signal, a.common.params)
                                           : std::vector<Curve>{};
@@ -264,9 +316,16 @@ int Render(const RenderArgs& a) {
     DrawPng(MakeFigure(look, graph, Title(*method, a.common.params) + " of " + signal.name,
                        Subtitle(signal, *method, a.common.params, display), &curves),
             png);
-    if (csv) WriteCsv(*csv, graph, curves);
+    std::vector<Atom> atoms;
+    if (adaptive) {
+        atoms = DescribeAtoms(found, signal);
+        if (csv) WriteAtomCsv(*csv, atoms);
+    } else if (csv) {
+        WriteCsv(*csv, graph, curves);
+    }
     progress.Finish();
     outputs.Commit();
+    if (adaptive) PrintAtoms(AtomTable(atoms), found);
     return kExitOk;
 }
 
@@ -378,14 +437,23 @@ int Demo(const DemoArgs& a) {
             OutputFile& png = outputs.Add(path(file));
             const auto start = std::chrono::steady_clock::now();
             Reference ref;
-            Analyse(method, excerpt, own, ref);
+            const Decomposition found = Analyse(method, excerpt, own, ref);
             const Graph graph = MakeGraph(ref, method, excerpt, own, display, false);
             const double ms = Milliseconds(start);
             DrawPng(MakeFigure(look, graph, Title(method, own) + " of the " + excerpt.name,
                                Subtitle(excerpt, method, own, display)),
                     png);
-            images.push_back({file, Title(method, own), method.summary,
-                              Parameters(method, own, signal.rate), CellCount(graph), ms});
+            images.push_back({file,
+                              Title(method, own),
+                              method.summary,
+                              Parameters(method, own, signal.rate),
+                              CellCount(graph),
+                              ms,
+                              {}});
+            if (method.kind == MethodKind::kAdaptive) {
+                images.back().table = AtomTable(DescribeAtoms(found, excerpt));
+                images.back().summary += "; " + Residual(found);
+            }
         }
     }
 
@@ -395,13 +463,16 @@ int Demo(const DemoArgs& a) {
     const FilterResult filtered = Filter(signal, params, display, request);
     double ms = Milliseconds(start);
     DrawRegion(outputs.Add(path("filter.png")), filtered, signal, a.common, display, look, request);
-    images.push_back({"filter.png", "Gabor-mask filter",
+    images.push_back({"filter.png",
+                      "Gabor-mask filter",
                       "region grown from a seed on the linear chirp (" +
                           Fixed(request.seedTime, 1) + " s, " + Fixed(request.seedFrequency, 0) +
                           " Hz); the coefficients outside it are zeroed and the signal "
                           "synthesised with the dual window",
                       Parameters(*FindMethod("gabor"), params, signal.rate),
-                      CellCount(filtered.graph), ms});
+                      CellCount(filtered.graph),
+                      ms,
+                      {}});
 
     // The chirp the filter kept, with its frequency measured two ways over
     // the frequency it was made with.
@@ -427,11 +498,15 @@ int Demo(const DemoArgs& a) {
                            Title(gaborsp, params) + ")",
                        Subtitle(chirp, gaborsp, params, display), &curves),
             outputs.Add(path("frequency.png")));
-    images.push_back({"frequency.png", "Instantaneous frequency",
+    images.push_back({"frequency.png",
+                      "Instantaneous frequency",
                       "of the chirp the filter kept: the mean frequency of every row of its Gabor "
                       "spectrogram and the mean instantaneous frequency computed from its Gabor "
                       "coefficients, over the frequency it was made with",
-                      Parameters(gaborsp, params, signal.rate), CellCount(chirpGraph), ms});
+                      Parameters(gaborsp, params, signal.rate),
+                      CellCount(chirpGraph),
+                      ms,
+                      {}});
     WriteWav(outputs.Add(path("filtered.wav")), filtered.samples, signal.rate);
     WriteWav(outputs.Add(path("demo.wav")), signal.samples, signal.rate);
     outputs.Add(path("index.html"))
@@ -473,7 +548,8 @@ int Main(int argc, char** argv) {
     AddInputOptions(*renderCmd, render.common);
     renderCmd->add_option("-o,--output", render.output, "PNG file to write")->required();
     renderCmd->add_option("--csv", render.csv,
-                          "also write the matrix with its axes (and the --if curves) as CSV");
+                          "also write the matrix with its axes (and the --if curves) as CSV; for "
+                          "adaptive, the table of atoms it prints");
     renderCmd->add_flag("--if", render.frequencyCurves,
                         "draw the instantaneous frequency of every instant over the picture "
                         "(and, for gaborsp, the mean instantaneous frequency of its order)");

@@ -41,6 +41,8 @@ std::string IndexHtml(const std::string& heading, const std::string& description
         "figure img { width: 100%; height: auto; display: block; }\n"
         "figcaption { font-size: 14px; margin-top: 6px; }\n"
         ".meta { color: #555; font-size: 13px; }\n"
+        "table { border-collapse: collapse; margin-top: 8px; font-size: 12px; }\n"
+        "th, td { padding: 2px 8px; text-align: right; border-bottom: 1px solid #ddd; }\n"
         ".audio { margin: 12px 0 20px; }\n"
         ".audio div { margin: 4px 0; display: flex; align-items: center; gap: 10px; }\n"
         "</style>\n</head>\n<body>\n<h1>" +
@@ -55,8 +57,14 @@ std::string IndexHtml(const std::string& heading, const std::string& description
         html += "<figure>\n<a href=\"" + Escape(i.file) + "\"><img src=\"" + Escape(i.file) +
                 "\" alt=\"" + Escape(i.title) + "\"></a>\n<figcaption><b>" + Escape(i.title) +
                 "</b> &mdash; " + Escape(i.summary) + "<div class=\"meta\">" +
-                Escape(i.parameters) + "; " + Escape(i.size) + "; " + time +
-                "</div></figcaption>\n</figure>\n";
+                Escape(i.parameters) + "; " + Escape(i.size) + "; " + time + "</div>";
+        for (std::size_t r = 0; r < i.table.size(); ++r) {
+            html += r == 0 ? "\n<table>\n<tr>" : "<tr>";
+            for (const std::string& cell : i.table[r])
+                html += (r == 0 ? "<th>" : "<td>") + Escape(cell) + (r == 0 ? "</th>" : "</td>");
+            html += r + 1 == i.table.size() ? "</tr>\n</table>\n" : "</tr>\n";
+        }
+        html += "</figcaption>\n</figure>\n";
     }
     html += "</div>\n</body>\n</html>\n";
     return html;

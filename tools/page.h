@@ -14,6 +14,8 @@ struct PageImage {
     std::string parameters;   // e.g. "window 512, step 128, bins 512"
     std::string size;         // e.g. "1030 x 256 cells"
     double milliseconds = 0;  // analysis and display
+    // Rows of text shown under the picture, the first the header; may be empty.
+    std::vector<std::vector<std::string>> table;
 };
 
 struct PageAudio {

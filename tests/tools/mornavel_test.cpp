@@ -78,9 +78,10 @@ TEST(Demo, RendersEveryMethodIntoAPageThatShowsThem) {
         if (entry.path().extension() == ".png") pictures.insert(entry.path().filename().string());
     for (const char* expected :
          {"stft.png", "reassigned.png", "gabor.png", "gaborsp0.png", "gaborsp2.png", "gaborsp4.png",
-          "wvd.png", "cwd.png", "cone.png", "filter.png", "frequency.png"})
+          "adaptive.png", "wvd.png", "cwd.png", "cone.png", "filter.png", "frequency.png"})
         EXPECT_TRUE(pictures.count(expected)) << expected;
     for (const auto& name : pictures) EXPECT_TRUE(referenced.count(name)) << name;
+    EXPECT_NE(html.find("<th>chirp rate (Hz/s)</th>"), std::string::npos) << "no atom table";
     EXPECT_TRUE(referenced.count("demo.wav"));
     EXPECT_TRUE(referenced.count("filtered.wav"));
 
@@ -332,6 +333,66 @@ TEST(FrequencyCurves, FollowALinearChirpThroughEveryPowerDistribution) {
                 EXPECT_LE(worst, c.tolerance) << name << curve;
             }
         }
+    }
+}
+
+// Three chirplets, written as text, come back from the adaptive decomposition
+// as its strongest atoms, listed on standard output and in the CSV.
+TEST(Adaptive, FindsTheChirpletsASignalIsMadeOf) {
+    constexpr double kRateHz = 8000;
+    struct Chirplet {
+        double time, frequency, rate, duration, amplitude;  // s, Hz, Hz/s, s (energy sd)
+    };
+    const Chirplet made[] = {{0.3, 1000, 4000, 0.04, 1.0},
+                             {0.9, 2500, 0, 0.08, 0.7},
+                             {1.5, 3000, -6000, 0.03, 0.8}};
+    std::string text;
+    double energy = 0;
+    for (int i = 0; i < 2 * kRateHz; ++i) {
+        const double t = i / kRateHz;
+        double v = 0;
+        for (const Chirplet& c : made) {
+            const double d = t - c.time;
+            v += c.amplitude * std::exp(-d * d / (4 * c.duration * c.duration)) *
+                 std::cos(6.283185307179586 * (c.frequency * d + c.rate * d * d / 2));
+        }
+        text += std::to_string(v) + "\n";
+        energy += v * v;
+    }
+    TempFolder dir;
+    toolstest::WriteFile(dir / "chirplets.txt", text);
+    const auto run = RunMornavel({"render", "adaptive", "chirplets.txt", "--rate", "8000",
+                                  "--atoms", "6", "--window", "2048", "--step", "32", "--bins",
+                                  "256", "-o", "out.png", "--csv", "atoms.csv"},
+                                 dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::printf("%s", run.out.c_str());
+    EXPECT_EQ(run.out.rfind("atom  time (s)  frequency (Hz)", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("% of the signal's energy"), std::string::npos);
+
+    const Csv csv = ReadCsv(dir / "atoms.csv");
+    ASSERT_EQ(csv.header, (std::vector<std::string>{"atom", "time_s", "frequency_Hz",
+                                                    "chirp_rate_Hz_per_s", "duration_s",
+                                                    "energy_share"}));
+    ASSERT_GE(csv.rows.size(), 3u);
+    for (const Chirplet& c : made) {
+        SCOPED_TRACE(::testing::Message() << c.frequency << " Hz at " << c.time << " s");
+        // The atom nearest in time and frequency among the three strongest.
+        std::size_t best = 0;
+        double nearest = 1e300;
+        for (std::size_t r = 0; r < 3; ++r) {
+            const double dt = std::stod(csv.rows[r][1]) - c.time;
+            const double df = std::stod(csv.rows[r][2]) - c.frequency;
+            if (dt * dt * 1e6 + df * df < nearest) nearest = dt * dt * 1e6 + df * df, best = r;
+        }
+        const auto& row = csv.rows[best];
+        EXPECT_NEAR(std::stod(row[1]), c.time, 0.005);
+        EXPECT_NEAR(std::stod(row[2]), c.frequency, 20);
+        EXPECT_NEAR(std::stod(row[3]), c.rate, 0.1 * std::abs(c.rate) + 200);
+        EXPECT_NEAR(std::stod(row[4]), c.duration, 0.2 * c.duration);
+        const double share = c.amplitude * c.amplitude * c.duration * std::sqrt(6.283185307179586) *
+                             kRateHz / 2 / energy;
+        EXPECT_NEAR(std::stod(row[5]), share, 0.05) << "energy share";
     }
 }
 
