@@ -1,0 +1,396 @@
+// Adaptive representation: the chirplet against its closed form, the real
+// expansion against the one-sided transform evaluated directly, spectrograms
+// against the closed-form Wigner-Ville distribution of a Gaussian chirplet,
+// statuses and exhausted memory.
+
+#include "adaptive.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "analysis_support.h"
+#include "mornavel.h"
+
+namespace {
+
+using namespace analysis;
+constexpr long double kPi = kTwoPi / 2;
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+struct Atom {
+    double alpha, tc, omega, beta;
+    double cr = 1, ci = 0;  // coefficient
+};
+
+std::vector<double> Params(const std::vector<Atom>& atoms) {
+    std::vector<double> p;
+    for (const Atom& a : atoms) p.insert(p.end(), {a.alpha, a.tc, a.omega, a.beta});
+    return p;
+}
+std::vector<double> Coefs(const std::vector<Atom>& atoms) {
+    std::vector<double> c;
+    for (const Atom& a : atoms) c.insert(c.end(), {a.cr, a.ci});
+    return c;
+}
+
+// The chirplet at t, its coefficient applied.
+Complex AtomAt(const Atom& a, long double t) {
+    const long double d = t - a.tc, alpha = a.alpha;
+    const long double g = std::pow(alpha / kPi, 0.25L) * std::exp(-alpha * d * d / 2);
+    const long double phase = d * (a.beta * d / 2 + a.omega);
+    return Complex{a.cr, a.ci} * Complex{g * std::cos(phase), g * std::sin(phase)};
+}
+
+// ---------------------------------------------------------------- expansions
+
+TEST(AdaptiveAtom, HasUnitEnergyAndTheClosedFormOnItsSupport) {
+    const Atom atoms[] = {
+        {0.002, 300.4, 0.7, 0.001, 0.6, -0.8},
+        {0.05, 10.0, -2.0, -0.02, 1.5, 0.5},
+        {0.2, 500.7, 3.0, 0.0, -1.0, 0.0},
+        {1e-4, 250.0, 1.0, 1e-4, 0.0, 2.0},
+        {0.1, -30.0, 1.0, 0.0},  // partly before the signal
+        {0.1, 630.0, 1.0, 0.0},  // partly after
+    };
+    const int n = 600;
+    long double worst = 0;
+    for (const Atom& a : atoms) {
+        SCOPED_TRACE(testing::Message() << "alpha " << a.alpha << " tc " << a.tc);
+        const auto p = Params({a}), c = Coefs({a});
+        std::vector<double> out(2 * n, kSentinel);
+        ASSERT_EQ(CxAdaptiveExpansion(p.data(), c.data(), 1, n, out.data()), 0);
+        const long double w = 9 / std::sqrt(static_cast<long double>(a.alpha));
+        const long double first = std::max(0.0L, std::trunc(a.tc - w));
+        const long double end = std::min<long double>(n, std::ceil(a.tc + w) + 1);
+        // Rounding of the phase d·(β·d/2 + ωc) grows with it.
+        const long double scale = std::hypot(a.cr, a.ci) * std::pow(a.alpha / kPi, 0.25L);
+        for (int k = 0; k < n; ++k) {
+            const Complex want = k >= first && k < end ? AtomAt(a, k) : Complex{};
+            const long double d = k - a.tc;
+            const long double phase = std::fabs(d * (a.beta * d / 2 + a.omega));
+            const long double e = std::abs(Complex{out[2 * k], out[2 * k + 1]} - want) / scale;
+            worst = std::max(worst, e / (4 + phase));
+            ASSERT_LT(e, 0x1p-52 * (4 + phase)) << "sample " << k;
+        }
+    }
+    // Unit energy: for alpha <= 0.2 the sampled sum equals the integral to
+    // e^(-pi^2/alpha), and the truncation at nine deviations costs e^(-81).
+    for (double alpha : {1e-4, 0.003, 0.05, 0.2}) {
+        const Atom a{alpha, 1800.3, 1.1, 0.002};
+        const int m = 3600;
+        const auto p = Params({a}), c = Coefs({a});
+        std::vector<double> out(2 * m);
+        ASSERT_EQ(CxAdaptiveExpansion(p.data(), c.data(), 1, m, out.data()), 0);
+        long double energy = 0;
+        for (double v : out) energy += static_cast<long double>(v) * v;
+        EXPECT_NEAR(static_cast<double>(energy), 1.0, 1e-13) << "alpha " << alpha;
+    }
+    std::printf(
+        "[ figures  ] complex expansion against the closed form, error / amplitude / (4 + "
+        "|phase|): %.3Le\n",
+        worst);
+}
+
+// y = the real signal whose spectrum is one side of the spectrum of the atom
+// on its support (zero-padded to a power of two), by direct transforms.
+std::vector<long double> OneSidedOracle(const Atom& a, int n) {
+    long double w = std::floor(9 / std::sqrt(static_cast<long double>(a.alpha)) + 0.5L);
+    w = std::min<long double>(w, n - 1);
+    const auto first = static_cast<long long>(std::floor(a.tc - w));
+    const auto end = static_cast<long long>(std::floor(a.tc + w)) + 1;
+    const long long L = end - first;
+    long long L2 = 1;
+    while (L2 < L) L2 *= 2;
+    std::vector<Complex> z(L2), Z(L2);
+    for (long long j = 0; j < L; ++j) z[j] = AtomAt(a, first + j);
+    for (long long k = 0; k < L2; ++k)
+        for (long long j = 0; j < L2; ++j) Z[k] += z[j] * Twiddle(j * k, L2);
+    const long double turns = a.omega / kTwoPi;
+    const bool positive = turns - std::floor(turns) < 0.5L;
+    std::vector<Complex> X(L2);
+    X[0] = Z[0].real();
+    X[L2 / 2] = Z[L2 / 2].real();
+    for (long long k = 1; k < L2 / 2; ++k) {
+        X[k] = positive ? Z[k] : std::conj(Z[L2 - k]);
+        X[L2 - k] = std::conj(X[k]);
+    }
+    std::vector<long double> out(n);
+    for (long long t = std::max(first, 0LL); t < std::min<long long>(end, n); ++t) {
+        Complex sum = 0;
+        for (long long k = 0; k < L2; ++k) sum += X[k] * std::conj(Twiddle(k * (t - first), L2));
+        out[t] = sum.real() / L2;
+    }
+    return out;
+}
+
+TEST(AdaptiveExpansion, RealIsTheChosenSideOfEachAtomsSpectrum) {
+    struct Case {
+        const char* name;
+        std::vector<Atom> atoms;
+        int n;
+        bool inBand;  // the spectrum stays clear of zero and half a turn
+    };
+    const Case cases[] = {
+        {"one atom inside", {{0.01, 60.3, 1.0, 0.002, 0.5, 0.25}}, 128, true},
+        {"negative frequency", {{0.05, 40.0, -1.0, 0.0, 1.0, -1.0}}, 100, true},
+        {"fraction 0.5 and above", {{0.05, 40.0, kTwoPi - 1.0, 0.01}}, 100, true},
+        {"just below half a turn", {{0.05, 40.0, kPi - 0.01, 0.0}}, 100, false},
+        {"near zero frequency", {{0.02, 50.0, 0.05, 0.0, 0.3, 0.7}}, 120, false},
+        {"wider than the signal", {{0.003, 20.0, 0.8, 0.0}}, 40, false},
+        {"three, two partly outside",
+         {{0.02, -10.0, 2.0, 0.0}, {0.3, 60.0, 0.5, 0.1, 0.0, 1.0}, {0.01, 118.0, 5.5, 0.0}},
+         120,
+         false},
+    };
+    long double worst = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<long double> want(c.n);
+        for (const Atom& a : c.atoms) {
+            const auto y = OneSidedOracle(a, c.n);
+            for (int k = 0; k < c.n; ++k) want[k] += y[k];
+        }
+        const auto p = Params(c.atoms), q = Coefs(c.atoms);
+        std::vector<double> out(c.n + 2, kSentinel);
+        ASSERT_EQ(ReAdaptiveExpansion(p.data(), q.data(), static_cast<int32_t>(c.atoms.size()), c.n,
+                                      out.data()),
+                  0);
+        for (int k = 0; k < c.n; ++k) {
+            const long double e = std::fabs(out[k] - want[k]);
+            worst = std::max(worst, e);
+            ASSERT_LT(e, 1e-14) << "sample " << k;
+        }
+        EXPECT_EQ(out[c.n], kSentinel);
+        // Away from zero and half a turn the result is twice the real part of
+        // the atom, whichever side its spectrum lies on (the other side would
+        // give almost nothing).
+        if (c.inBand) {
+            for (int k = 0; k < c.n; ++k)
+                ASSERT_NEAR(out[k], static_cast<double>(2 * AtomAt(c.atoms[0], k).real()), 1e-5)
+                    << "sample " << k;
+        }
+    }
+    std::printf(
+        "[ figures  ] real expansion against the one-sided transforms, largest error: %.3Le\n",
+        worst);
+}
+
+// Atoms whose support misses the signal, or whose parameters are not usable,
+// leave the output zero and never reach beyond it.
+TEST(AdaptiveExpansion, AtomsOutsideOrUnusableLeaveTheOutputZero) {
+    const std::vector<Atom> atoms = {
+        {0.1, -40.0, 1.0, 0.0},  {0.1, 90.0, 1.0, 0.0},  {kNan, 30.0, 1.0, 0.0},
+        {0.1, kNan, 1.0, 0.0},   {-1.0, 30.0, 1.0, 0.0}, {0.1, 1e300, 1.0, 0.0},
+        {0.1, -1e300, 1.0, 0.0}, {0.1, kInf, 1.0, 0.0},  {1e-300, 1e300, 1.0, 0.0},
+        {0.0, 30.0, 1.0, 0.0},  // zero amplitude over the whole signal
+    };
+    const int n = 50;
+    for (bool complex : {false, true}) {
+        const auto p = Params(atoms), c = Coefs(atoms);
+        const int width = complex ? 2 : 1;
+        std::vector<double> out(width * n + 8, kSentinel);
+        const auto M = static_cast<int32_t>(atoms.size());
+        ASSERT_EQ(complex ? CxAdaptiveExpansion(p.data(), c.data(), M, n, out.data())
+                          : ReAdaptiveExpansion(p.data(), c.data(), M, n, out.data()),
+                  0);
+        for (int k = 0; k < width * n; ++k) ASSERT_EQ(out[k], 0.0) << "value " << k;
+        for (int k = width * n; k < width * n + 8; ++k) ASSERT_EQ(out[k], kSentinel);
+    }
+}
+
+// ------------------------------------------------------------- spectrograms
+
+struct SpCase {
+    const char* name;
+    std::vector<Atom> atoms;
+    int32_t dT, Nf, t0, f0, rows, cols;
+    bool complex, centre = false;
+};
+
+std::vector<double> Sp(const SpCase& c, int32_t t0) {
+    const auto p = Params(c.atoms), q = Coefs(c.atoms);
+    const auto M = static_cast<int32_t>(c.atoms.size());
+    std::vector<double> out(int64_t{c.rows} * c.cols + 4, kSentinel);
+    const int32_t status =
+        c.complex
+            ? CxAdaptiveSp(q.data(), p.data(), M, c.dT, c.Nf, t0, c.f0, c.rows, c.cols, out.data(),
+                           c.centre ? 0x301 : 0x300)
+            : ReAdaptiveSp(q.data(), p.data(), M, c.dT, c.Nf, t0, c.f0, c.rows, c.cols, out.data());
+    EXPECT_EQ(status, 0);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(out[out.size() - 1 - k], kSentinel);
+    out.resize(out.size() - 4);
+    return out;
+}
+
+// 2|c|²·e^(−α(t − tc)² − (ω − ωc − β(t − tc))²/α)/Nf, summed over the turns of
+// the circle (the real version folds ωc into 0 … π and takes one turn).
+long double WignerVille(const SpCase& c, int r, int q) {
+    long double sum = 0;
+    const long double dw = kTwoPi / c.Nf;
+    for (const Atom& a : c.atoms) {
+        const long double dt = std::max(c.t0, 0) + static_cast<long double>(r) * c.dT - a.tc;
+        const long double E = 2 * (static_cast<long double>(a.cr) * a.cr + a.ci * a.ci);
+        long double omega = a.omega;
+        if (!c.complex) omega = std::fabs(omega - kTwoPi * std::floor(omega / kTwoPi + 0.5L));
+        const int turns = c.complex ? 3 : 0;
+        for (int j = -turns; j <= turns; ++j) {
+            long double w = (c.f0 + q + static_cast<long double>(j) * c.Nf) * dw;
+            if (c.centre) w -= kPi;
+            const long double u = w - omega - a.beta * dt;
+            sum += E * std::exp(-a.alpha * dt * dt - u * u / a.alpha);
+        }
+    }
+    return sum / c.Nf;
+}
+
+TEST(AdaptiveSp, IsTheWignerVilleDistributionOfEachAtom) {
+    const SpCase cases[] = {
+        {"real, one chirplet", {{0.01, 40.3, 1.0, 0.004, 0.6, -0.8}}, 2, 64, 0, 0, 48, 32, false},
+        {"real, f0 + cols = Nf", {{0.02, 20.0, 2.5, -0.01}}, 1, 64, 0, 16, 40, 48, false},
+        {"real, folded frequency", {{0.05, 30.0, kTwoPi - 1.0, 0.0}}, 3, 32, 6, 0, 12, 32, false},
+        {"real, three atoms",
+         {{0.01, 20.0, 0.5, 0.0}, {0.2, 50.0, 2.0, 0.05, 0.0, 2.0}, {0.002, 70.0, 1.0, 0.002}},
+         2,
+         128,
+         0,
+         0,
+         50,
+         128,
+         false},
+        {"complex, wraps below zero", {{0.02, 25.0, -0.1, 0.0}}, 1, 64, 0, 0, 50, 64, true},
+        {"complex, centred", {{0.02, 25.0, -0.1, 0.0}}, 1, 64, 0, 0, 50, 64, true, true},
+        {"complex, chirp across zero", {{0.01, 40.0, 0.2, -0.01}}, 2, 64, 0, 3, 40, 50, true, true},
+        {"complex, f0 beyond the circle", {{0.01, 40.0, 1.0, 0.0}}, 2, 32, 0, 36, 40, 20, true},
+        {"complex, negative f0", {{0.01, 40.0, -0.5, 0.0}}, 2, 32, 0, -10, 40, 20, true},
+        {"complex, narrow atom over turns", {{1.5, 10.0, 1.0, 0.0}}, 1, 32, 0, 0, 20, 32, true},
+    };
+    long double worst = 0;
+    for (const SpCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto out = Sp(c, c.t0);
+        long double peak = 0;
+        for (int r = 0; r < c.rows; ++r)
+            for (int q = 0; q < c.cols; ++q) peak = std::max(peak, WignerVille(c, r, q));
+        ASSERT_GT(peak, 0);
+        for (int r = 0; r < c.rows; ++r)
+            for (int q = 0; q < c.cols; ++q) {
+                const long double e = std::fabs(out[r * c.cols + q] - WignerVille(c, r, q)) / peak;
+                worst = std::max(worst, e);
+                ASSERT_LT(e, 1e-13) << "row " << r << " column " << q;
+            }
+        // A negative t0 is the same as 0.
+        if (c.t0 == 0) {
+            EXPECT_EQ(Sp(c, -7), out);
+        }
+    }
+    std::printf(
+        "[ figures  ] adaptive spectrograms against the Wigner-Ville closed form, error / "
+        "peak: %.3Le\n",
+        worst);
+}
+
+// ωc = −0.1 lies at bin Nf − 0.1·Nf/(2π) of the circle, or at Nf/2 − 0.1·Nf/(2π)
+// with the centring flag; β = 0 makes every row the same Gaussian.
+TEST(AdaptiveSp, NegativeFrequencyWrapsAndAToneIsSeparable) {
+    const int32_t Nf = 256;
+    for (bool centre : {false, true}) {
+        const SpCase c{"", {{0.01, 30.0, -0.1, 0.0}}, 1, Nf, 0, 0, 60, Nf, true, centre};
+        const auto out = Sp(c, 0);
+        const auto row = out.begin() + 30 * Nf;
+        const auto best = std::max_element(row, row + Nf) - row;
+        const double want = (centre ? Nf / 2 : Nf) - 0.1 * Nf / static_cast<double>(kTwoPi);
+        EXPECT_LE(std::fabs(best - want), 0.5) << "centre " << centre;
+        // Rank one: out[r][q]·out[s][p] = out[r][p]·out[s][q].
+        for (int r : {22, 27, 30, 36})
+            for (int q : {best - 3, best, best + 2})
+                ASSERT_NEAR(out[r * Nf + q] * out[30 * Nf + best],
+                            out[r * Nf + best] * out[30 * Nf + q],
+                            1e-12 * out[30 * Nf + best] * out[30 * Nf + best]);
+    }
+}
+
+// Pathological atoms never write outside the output and end in bounded time.
+TEST(AdaptiveSp, UnusableAtomsStayWithinTheOutput) {
+    const std::vector<Atom> atoms = {
+        {kNan, 10.0, 1.0, 0.0},  {0.1, kNan, 1.0, 0.0},   {0.1, 10.0, kNan, 0.0},
+        {-1.0, 10.0, 1.0, 0.0},  {0.0, 10.0, 1.0, 0.0},   {0.1, 1e300, 1.0, 0.0},
+        {0.1, 10.0, 1e300, 0.0}, {0.1, 10.0, 1.0, 1e300}, {1e12, 10.0, 1.0, 0.0},
+        {kInf, 10.0, 1.0, 0.0},
+    };
+    for (bool complex : {false, true})
+        for (const Atom& a : atoms) {
+            SCOPED_TRACE(testing::Message() << "complex " << complex << " alpha " << a.alpha
+                                            << " tc " << a.tc << " omega " << a.omega);
+            Sp({"", {a}, 1, 64, 0, 0, 20, 32, complex, true}, 0);
+        }
+}
+
+TEST(AdaptiveSp, StatusesInOrderLeaveTheOutputUntouched) {
+    struct Case {
+        int32_t M, dT, Nf, f0, rows, cols;
+        int32_t real, complex;  // the two statuses
+    };
+    const Case cases[] = {
+        {0, 0, 0, -1, 4, 4, 1, 1},
+        {1, 1, 64, 0, 0, 4, 1, 1},
+        {1, 1, 64, 0, 4, -2, 1, 1},
+        {1, 0, 0, -1, 4, 4, 11, 11},
+        {1, 1, 0, -1, 4, 4, 3, 3},
+        {1, 1, 64, -1, 4, 4, 20, 0},
+        {1, 1, 64, 64, 4, 1, 20, 0},
+        {1, 1, 64, 60, 4, 5, 20, 0},
+        {1, 1, 64, 60, 4, 4, 0, 0},
+        {1, 1, 64, 0x7fffffff, 4, 4, 20, 0},
+        {1, 1, 1 << 17, 0, 1 << 16, 1 << 16, -20001, -20001},
+    };
+    const auto p = Params({{0.1, 1.0, 1.0, 0.0}}), q = Coefs({{0.1, 1.0, 1.0, 0.0}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "M " << c.M << " dT " << c.dT << " Nf " << c.Nf << " f0 "
+                                        << c.f0 << " " << c.rows << "x" << c.cols);
+        const int64_t size = int64_t{c.rows} * c.cols;
+        std::vector<double> re(c.real == 0 ? size : 4, kSentinel),
+            cx(c.complex == 0 ? size : 4, kSentinel);
+        EXPECT_EQ(
+            ReAdaptiveSp(q.data(), p.data(), c.M, c.dT, c.Nf, 0, c.f0, c.rows, c.cols, re.data()),
+            c.real);
+        EXPECT_EQ(CxAdaptiveSp(q.data(), p.data(), c.M, c.dT, c.Nf, 0, c.f0, c.rows, c.cols,
+                               cx.data(), 1),
+                  c.complex);
+        if (c.real != 0) {
+            EXPECT_TRUE(AllEqual(re, kSentinel));
+        }
+        if (c.complex != 0) {
+            EXPECT_TRUE(AllEqual(cx, kSentinel));
+        }
+    }
+    std::vector<double> out(4, kSentinel);
+    EXPECT_EQ(CxAdaptiveExpansion(p.data(), q.data(), 0, 2, out.data()), 1);
+    EXPECT_EQ(CxAdaptiveExpansion(p.data(), q.data(), 1, 0, out.data()), 1);
+    EXPECT_EQ(ReAdaptiveExpansion(p.data(), q.data(), 0, 2, out.data()), 1);
+    EXPECT_EQ(ReAdaptiveExpansion(p.data(), q.data(), 1, -1, out.data()), 1);
+    EXPECT_TRUE(AllEqual(out, kSentinel));
+}
+
+TEST(AdaptiveExpansion, ExhaustedMemoryLeavesTheOutputUntouched) {
+    const std::vector<Atom> atoms = {
+        {0.01, 30.0, 1.0, 0.0}, {0.2, 60.0, 2.0, 0.0}, {0.01, 90.0, 1.0, 0.0}};
+    const auto p = Params(atoms), c = Coefs(atoms);
+    std::vector<double> out(128, kSentinel);
+    // The work block, then the plans of 128 (twice one support) and 64.
+    WalkEveryAllocation(
+        1 + PlanAllocations(128) + PlanAllocations(64),
+        [&] { return ReAdaptiveExpansion(p.data(), c.data(), 3, 128, out.data()); },
+        [&](int32_t status) {
+            EXPECT_EQ(status, -20001);
+            EXPECT_TRUE(AllEqual(out, kSentinel));
+        });
+}
+
+}  // namespace
