@@ -1,7 +1,7 @@
 // Adaptive representation: the chirplet against its closed form, the real
 // expansion against the one-sided transform evaluated directly, spectrograms
 // against the closed-form Wigner-Ville distribution of a Gaussian chirplet,
-// statuses and exhausted memory.
+// the transform on chirplets alone and in noise, statuses and exhausted memory.
 
 #include "adaptive.h"
 
@@ -391,6 +391,370 @@ TEST(AdaptiveExpansion, ExhaustedMemoryLeavesTheOutputUntouched) {
             EXPECT_EQ(status, -20001);
             EXPECT_TRUE(AllEqual(out, kSentinel));
         });
+}
+
+// ---------------------------------------------------------------- transform
+
+struct Result {
+    int32_t status = 0, count = -1;
+    double percent = kSentinel;
+    std::vector<Atom> atoms;  // with their coefficients
+    std::vector<double> residual;
+};
+
+struct Run {
+    bool complex = false;
+    int32_t mode = 0, extType = 0, maxWindow = 0;
+    double support = 0;
+    int32_t iterations = 0, maxAtoms = 1;
+};
+
+Result Transform(const std::vector<double>& x, const Run& r) {
+    const int width = r.complex ? 2 : 1;
+    const auto n = static_cast<int32_t>(x.size() / width);
+    Result out;
+    const int slots = std::max(r.maxAtoms, 1);
+    std::vector<double> coefs(2 * slots, kSentinel), params(4 * slots, kSentinel);
+    out.residual.assign(x.size(), kSentinel);
+    auto* call = r.complex ? CxAdaptiveTransform : ReAdaptiveTransform;
+    out.status =
+        call(x.data(), n, r.mode, r.extType, r.maxWindow, r.support, r.iterations, r.maxAtoms,
+             &out.count, &out.percent, coefs.data(), params.data(), out.residual.data());
+    for (int i = 0; i < out.count; ++i)
+        out.atoms.push_back({params[4 * i], params[4 * i + 1], params[4 * i + 2], params[4 * i + 3],
+                             coefs[2 * i], coefs[2 * i + 1]});
+    return out;
+}
+
+// The signal of a set of atoms: complex, or twice the real part.
+std::vector<double> Signal(const std::vector<Atom>& atoms, int n, bool complex) {
+    std::vector<double> x(complex ? 2 * n : n);
+    for (int k = 0; k < n; ++k) {
+        Complex z = 0;
+        for (const Atom& a : atoms) z += AtomAt(a, k);
+        if (complex) {
+            x[2 * k] = static_cast<double>(z.real());
+            x[2 * k + 1] = static_cast<double>(z.imag());
+        } else {
+            x[k] = static_cast<double>(2 * z.real());
+        }
+    }
+    return x;
+}
+
+double EnergyOf(const std::vector<double>& x) {
+    double e = 0;
+    for (double v : x) e += v * v;
+    return e;
+}
+
+// Largest relative errors of the found atoms against the true ones (each true
+// atom matched with the found atom nearest in time and frequency).
+struct Errors {
+    double alpha = 0, tc = 0, omega = 0, beta = 0, coef = 0, magnitude = 0;
+    void Add(const Atom& want, const Atom& got) {
+        magnitude = std::max(
+            magnitude, std::fabs(std::hypot(got.cr, got.ci) / std::hypot(want.cr, want.ci) - 1));
+        alpha = std::max(alpha, std::fabs(got.alpha / want.alpha - 1));
+        tc = std::max(tc, std::fabs(got.tc - want.tc));
+        omega = std::max(omega, std::fabs(got.omega - want.omega));
+        beta = std::max(beta, std::fabs(got.beta - want.beta));
+        coef = std::max(
+            coef, std::hypot(got.cr - want.cr, got.ci - want.ci) / std::hypot(want.cr, want.ci));
+    }
+};
+
+const Atom& Nearest(const std::vector<Atom>& found, const Atom& want) {
+    const Atom* best = &found.front();
+    auto distance = [&](const Atom& a) {
+        return std::fabs(a.tc - want.tc) * std::sqrt(want.alpha) +
+               std::fabs(a.omega - want.omega) / std::sqrt(want.alpha);
+    };
+    for (const Atom& a : found)
+        if (distance(a) < distance(*best)) best = &a;
+    return *best;
+}
+
+struct TransformCase {
+    const char* name;
+    std::vector<Atom> atoms;
+    int n;
+    double snr;  // dB; 0 for none
+    int32_t maxAtoms;
+    // Bounds: relative alpha, samples, radians per sample, chirp rate,
+    // relative coefficient (its phase follows the error of tc) and magnitude,
+    // residual percent.
+    double alpha, tc, omega, beta, coef, magnitude, percent;
+};
+
+TEST(AdaptiveTransform, FindsChirpletsAloneAndInNoise) {
+    const TransformCase cases[] = {
+        {"one chirplet",
+         {{0.002, 300.0, 1.2, 0.002, 3.0, 1.0}},
+         512,
+         0,
+         1,
+         1e-9,
+         1e-9,
+         1e-11,
+         1e-12,
+         1e-9,
+         1e-9,
+         1e-15},
+        {"three chirplets",
+         {{0.003, 200.0, 0.6, 0.001, 2.0, 0.0},
+          {0.01, 600.0, 2.0, -0.002, 0.0, 1.5},
+          {0.001, 900.0, 1.3, 0.0, 1.0, 1.0}},
+         1200,
+         0,
+         3,
+         1e-9,
+         1e-9,
+         1e-11,
+         1e-12,
+         1e-9,
+         1e-9,
+         1e-15},
+        {"one chirplet in noise at 10 dB",
+         {{0.002, 300.0, 1.2, 0.002, 3.0, 1.0}},
+         512,
+         10,
+         1,
+         0.15,
+         1.0,
+         0.01,
+         1e-3,
+         0.6,
+         0.1,
+         12.0},
+    };
+    for (bool complex : {false, true})
+        for (const TransformCase& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << (complex ? ", complex" : ", real"));
+            std::vector<double> x = Signal(c.atoms, c.n, complex);
+            if (c.snr > 0) {
+                const double power = EnergyOf(x) / x.size();
+                std::mt19937 rng(17);
+                std::normal_distribution<double> noise(0,
+                                                       std::sqrt(power / std::pow(10, c.snr / 10)));
+                for (double& v : x) v += noise(rng);
+            }
+            const Result r = Transform(x, {complex, 0, 0, 0, 0, 0, c.maxAtoms});
+            ASSERT_EQ(r.status, 0);
+            ASSERT_GE(r.count, 1);
+            Errors e;
+            for (const Atom& want : c.atoms) e.Add(want, Nearest(r.atoms, want));
+            std::printf(
+                "[ figures  ] %s (%s): %d atoms, residual %.4g %%; errors: alpha %.3g "
+                "(relative), tc %.3g, omega %.3g, beta %.3g, coefficient %.3g, its "
+                "magnitude %.3g (relative)\n",
+                c.name, complex ? "complex" : "real", r.count, r.percent, e.alpha, e.tc, e.omega,
+                e.beta, e.coef, e.magnitude);
+            EXPECT_LT(e.alpha, c.alpha);
+            EXPECT_LT(e.tc, c.tc);
+            EXPECT_LT(e.omega, c.omega);
+            EXPECT_LT(e.beta, c.beta);
+            EXPECT_LT(e.coef, c.coef);
+            EXPECT_LT(e.magnitude, c.magnitude);
+            EXPECT_LT(r.percent, c.percent);
+            EXPECT_NEAR(r.percent, 100 * EnergyOf(r.residual) / EnergyOf(x), 1e-9 * r.percent);
+        }
+}
+
+// The found atoms rebuilt by the expansions, plus the residual, give the
+// signal back: exactly (to rounding) for the complex transform, whose
+// projection is the atom itself; for the real one to the difference between
+// the projection's support (9/sqrt(alpha) from tc, truncated outwards) and
+// the expansion's (rounded to whole samples), which changes the one-sided
+// transform only by what the atom has across zero and half a turn.
+TEST(AdaptiveTransform, ExpansionOfTheAtomsPlusTheResidualIsTheSignal) {
+    struct Case {
+        const char* name;
+        std::vector<Atom> atoms;
+        int n, maxAtoms;
+        double complexBound, realBound;  // relative to the signal's peak
+    };
+    const Case cases[] = {
+        {"two chirplets",
+         {{0.003, 200.0, 0.6, 0.001, 2.0, 0.0}, {0.01, 600.0, 2.0, -0.002, 0.0, 1.5}},
+         800,
+         4,
+         1e-14,
+         1e-12},
+        {"noise", {}, 256, 12, 1e-14, 1e-3},
+    };
+    for (const Case& c : cases)
+        for (bool complex : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.name << (complex ? ", complex" : ", real"));
+            std::vector<double> x = c.atoms.empty() ? Random(complex ? 2 * c.n : c.n, 23)
+                                                    : Signal(c.atoms, c.n, complex);
+            const Result r = Transform(x, {complex, 0, 1, 0, 0, 0, c.maxAtoms});
+            ASSERT_EQ(r.status, 0);
+            ASSERT_GE(r.count, 1);
+            const auto p = Params(r.atoms), q = Coefs(r.atoms);
+            std::vector<double> y(x.size());
+            ASSERT_EQ(complex ? CxAdaptiveExpansion(p.data(), q.data(), r.count, c.n, y.data())
+                              : ReAdaptiveExpansion(p.data(), q.data(), r.count, c.n, y.data()),
+                      0);
+            double peak = 0, error = 0;
+            for (size_t k = 0; k < x.size(); ++k) {
+                peak = std::max(peak, std::fabs(x[k]));
+                error = std::max(error, std::fabs(y[k] + r.residual[k] - x[k]));
+            }
+            std::printf(
+                "[ figures  ] %s (%s): %d atoms, expansion + residual against the "
+                "signal, error / peak %.3g\n",
+                c.name, complex ? "complex" : "real", r.count, error / peak);
+            EXPECT_LT(error / peak, complex ? c.complexBound : c.realBound);
+            EXPECT_NEAR(r.percent, 100 * EnergyOf(r.residual) / EnergyOf(x), 1e-9 * r.percent);
+            EXPECT_LT(r.percent, 100.0);
+        }
+}
+
+// No atoms asked for, a zero signal, an atom at zero frequency (taken as the
+// search finds it), windows too short for any level, and the defaults of
+// support and iterations.
+TEST(AdaptiveTransform, EdgeCases) {
+    const std::vector<Atom> chirplet = {{0.004, 100.0, 1.0, 0.003, 2.0, -1.0}};
+    for (bool complex : {false, true}) {
+        SCOPED_TRACE(complex ? "complex" : "real");
+        const int n = 256;
+        const auto x = Signal(chirplet, n, complex);
+
+        Result r = Transform(x, {complex, 0, 0, 0, 0, 0, 0});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.count, 0);
+        EXPECT_EQ(r.percent, 100.0);
+        EXPECT_EQ(r.residual, x);
+
+        r = Transform(std::vector<double>(x.size(), 0.0), {complex, 0, 0, 0, 0, 0, 3});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.count, 0);
+        EXPECT_EQ(r.percent, 100.0);  // nothing explained, not 0/0
+        EXPECT_TRUE(AllEqual(r.residual, 0.0));
+
+        // A Gaussian bump at zero frequency keeps the parameters of its cell.
+        r = Transform(Signal({{0.01, 128.0, 0.0, 0.0}}, n, complex), {complex, 0, 0, 64});
+        ASSERT_EQ(r.count, 1);
+        EXPECT_EQ(r.atoms[0].omega, 0.0);
+        EXPECT_EQ(r.atoms[0].beta, 0.0);
+        EXPECT_EQ(r.atoms[0].tc, 128.0);
+        const double HL = kTwoPi / r.atoms[0].alpha;  // H·L of the level
+        EXPECT_TRUE(HL == 64 * 8 || HL == 32 * 4 || HL == 16 * 2) << HL;
+
+        // maxWindow 8: no level, the atom (2π/8, 0, 0, 0); 9 … 16: one level of 16.
+        std::vector<double> coefs(2), params(4), residual(x.size());
+        int32_t count = -1;
+        double percent = 0;
+        auto* call = complex ? CxAdaptiveTransform : ReAdaptiveTransform;
+        ASSERT_EQ(call(x.data(), n, 0, 0, 8, 0, 0, 1, &count, &percent, coefs.data(), params.data(),
+                       residual.data()),
+                  0);
+        EXPECT_EQ(params, (std::vector<double>{static_cast<double>(kTwoPi) / 8, 0, 0, 0}));
+        std::vector<double> first;
+        for (int32_t window : {9, 16}) {
+            ASSERT_EQ(call(x.data(), n, 0, 0, window, 0, 0, 1, &count, &percent, coefs.data(),
+                           params.data(), residual.data()),
+                      0);
+            EXPECT_EQ(count, 1);
+            EXPECT_NEAR(params[1], 100.0, 0.1) << "window " << window;
+            if (first.empty())
+                first = params;
+            else
+                EXPECT_EQ(params, first);
+        }
+
+        // Mode 1 keeps the probing chirp rate, 0 from the search.
+        r = Transform(x, {complex, 1, 0, 0, 0, 0, 1});
+        ASSERT_EQ(r.count, 1);
+        EXPECT_EQ(r.atoms[0].beta, 0.0);
+
+        // Every extension type, and the defaults of support and iterations.
+        const Result reference = Transform(x, {complex, 0, 0, 0, 4.0, 10, 2});
+        for (int32_t type : {1, 2, 3, 5, 6}) {
+            const Result other = Transform(x, {complex, 0, type, 0, 4.0, 10, 2});
+            EXPECT_EQ(other.status, 0) << "extension " << type;
+            EXPECT_GE(other.count, 1) << "extension " << type;
+        }
+        for (double support : {0.0, -1.0, kNan})
+            for (int32_t iterations : {0, -3}) {
+                const Result other = Transform(x, {complex, 0, 0, 0, support, iterations, 2});
+                EXPECT_EQ(other.count, reference.count);
+                EXPECT_EQ(Params(other.atoms), Params(reference.atoms));
+                EXPECT_EQ(other.residual, reference.residual);
+            }
+    }
+}
+
+TEST(AdaptiveTransform, StatusesInOrderWriteNothingButTheCount) {
+    struct Case {
+        int32_t n, extType, maxAtoms, status;
+    };
+    const Case cases[] = {
+        {7, 4, -1, 1}, {0, 0, 1, 1},  {8, 4, -1, 15}, {8, 0, -1, 15},
+        {8, 4, 0, 4},  {8, -1, 1, 4}, {8, 7, 1, 4},   {8, 0x7fffffff, 1, 4},
+    };
+    const auto x = Random(16, 3);
+    for (bool complex : {false, true})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << "n " << c.n << " type " << c.extType << " atoms " << c.maxAtoms);
+            std::vector<double> coefs(2, kSentinel), params(4, kSentinel), residual(16, kSentinel);
+            int32_t count = 99;
+            double percent = kSentinel;
+            auto* call = complex ? CxAdaptiveTransform : ReAdaptiveTransform;
+            EXPECT_EQ(call(x.data(), c.n, 0, c.extType, 0, 0, 0, c.maxAtoms, &count, &percent,
+                           coefs.data(), params.data(), residual.data()),
+                      c.status);
+            EXPECT_EQ(count, 0);
+            EXPECT_EQ(percent, kSentinel);
+            EXPECT_TRUE(AllEqual(coefs, kSentinel) && AllEqual(params, kSentinel) &&
+                        AllEqual(residual, kSentinel));
+        }
+    // Windows beyond the transforms of 32 bits.
+    std::vector<double> coefs(2), params(4), residual(16, kSentinel);
+    int32_t count = 99;
+    double percent = kSentinel;
+    EXPECT_EQ(ReAdaptiveTransform(x.data(), 16, 0, 0, 0x7fffffff, 0, 0, 1, &count, &percent,
+                                  coefs.data(), params.data(), residual.data()),
+              -20001);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(percent, kSentinel);
+    EXPECT_TRUE(AllEqual(residual, kSentinel));
+}
+
+TEST(AdaptiveTransform, EveryExhaustedMemoryPathWritesNoResult) {
+    const std::vector<Atom> atoms = {{0.01, 60.0, 1.0, 0.01, 1.0, 0.0},
+                                     {0.004, 180.0, 2.0, 0.0, 0.0, 1.0},
+                                     {0.3, 120.0, 2.8, 0.0, 0.5, 0.0}};
+    const int n = 256;
+    for (bool complex : {false, true}) {
+        SCOPED_TRACE(complex ? "complex" : "real");
+        const auto x = Signal(atoms, n, complex);
+        std::vector<double> coefs(8), params(16), residual(x.size(), kSentinel);
+        int32_t count = 99;
+        double percent = kSentinel;
+        auto* call = complex ? CxAdaptiveTransform : ReAdaptiveTransform;
+        const int allocations = testsupport::WalkAllocationFailures(
+            [&] {
+                return call(x.data(), n, 0, 0, 64, 0, 0, 4, &count, &percent, coefs.data(),
+                            params.data(), residual.data());
+            },
+            [&](int64_t, int32_t status) {
+                EXPECT_EQ(status, -20001);
+                EXPECT_EQ(count, 0);
+                EXPECT_EQ(percent, kSentinel);
+                EXPECT_TRUE(AllEqual(residual, kSentinel));
+            });
+        // The work blocks and the plans of the levels, and for the real
+        // projection its buffers and plans.
+        EXPECT_GE(allocations, 2 + PlanAllocations(64) + PlanAllocations(32) + PlanAllocations(16) +
+                                   (complex ? 0 : 1));
+        EXPECT_EQ(call(x.data(), n, 0, 0, 64, 0, 0, 4, &count, &percent, coefs.data(),
+                       params.data(), residual.data()),
+                  0);
+        EXPECT_GE(count, 3);
+    }
 }
 
 }  // namespace
