@@ -125,6 +125,11 @@ class AdaptiveState {
     scratch::Array<int32_t> bins_;
 };
 
+// Samples around an atom, support/sqrt(α/2) on either side, whose level
+// entries a subtraction of it changes; within 0 … n, all of them when the
+// atom's place is not a number.
+SampleRange AdaptiveRegion(const AtomParams& a, double support, int64_t n);
+
 // Recomputes the level entries whose windows reach samples start … end−1.
 void AdaptiveSearchUpdate(AdaptiveState& s, int64_t start, int64_t end);
 

@@ -68,16 +68,6 @@ double Energy(const double* x, const double* y, int64_t n, int64_t width) {
     return e;
 }
 
-// Samples start … end−1 around an atom whose tables need recomputing, within
-// 0 … n; all of them when the atom's place is not a number.
-SampleRange Region(const AtomParams& a, double support, int64_t n) {
-    const double r = support / std::sqrt(a.alpha / 2);
-    const double start = std::floor(a.centerTime - r),
-                 end = std::ceil(r + std::trunc(a.centerTime));
-    if (std::isnan(start) || std::isnan(end)) return {0, n};
-    return {ClampIndex(start, 0, n), ClampIndex(end, 0, n)};
-}
-
 }  // namespace
 
 int32_t AdaptiveState::Prepare(const double* signal, int32_t length, bool isComplex, int32_t ext,
@@ -197,6 +187,14 @@ AtomParams AdaptiveStartPoint(const AdaptiveState& s) {
         }
     }
     return a;
+}
+
+SampleRange AdaptiveRegion(const AtomParams& a, double support, int64_t n) {
+    const double r = support / std::sqrt(a.alpha / 2);
+    const double start = std::floor(a.centerTime - r),
+                 end = std::ceil(r + std::trunc(a.centerTime));
+    if (std::isnan(start) || std::isnan(end)) return {0, n};
+    return {ClampIndex(start, 0, n), ClampIndex(end, 0, n)};
 }
 
 bool AdaptiveFreqPeak(const AdaptiveState& s, const AtomParams& p, double dw, FreqPeak& peak) {
@@ -393,7 +391,7 @@ int32_t AdaptiveTransform(const double* signal, int32_t n, bool complex, int32_t
         for (int64_t k = 0; k < values; ++k) s.residual[k] -= s.contribution[k];
         Eprev = E;
         ++count;
-        region = Region(atom, support, n);
+        region = AdaptiveRegion(atom, support, n);
     }
     std::copy_n(s.residual, values, residual);
     *residualPercent = E0 == 0 ? 100.0 : Eprev / E0 * 100;
