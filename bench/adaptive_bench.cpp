@@ -228,22 +228,23 @@ void ProjectionRef(benchmark::State& state) {
 int main(int argc, char** argv) {
     const std::string transform = "ReAdaptiveTransform n" + std::to_string(kSamples) + ", " +
                                   std::to_string(kAtoms) + " atoms";
-    benchmark::RegisterBenchmark((transform + "/ours").c_str(), TransformOurs)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((transform + "/ref").c_str(), TransformRef)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("stage: search update around an atom/ours", SearchUpdateOurs)
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("stage: search update around an atom/ref", SearchUpdateRef)
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("stage: refinement attempt (6 probes)/ours", AttemptOurs)
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("stage: refinement attempt (6 probes)/ref", AttemptRef)
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("stage: real projection/ours", ProjectionOurs)
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("stage: real projection/ref", ProjectionRef)
-        ->Unit(benchmark::kMicrosecond);
+    struct Pair {
+        std::string name;
+        void (*ours)(benchmark::State&);
+        void (*ref)(benchmark::State&);
+        benchmark::TimeUnit unit;
+    };
+    const Pair pairs[] = {
+        {transform, TransformOurs, TransformRef, benchmark::kMillisecond},
+        {"stage: search update around an atom", SearchUpdateOurs, SearchUpdateRef,
+         benchmark::kMicrosecond},
+        {"stage: refinement attempt (6 probes)", AttemptOurs, AttemptRef, benchmark::kMicrosecond},
+        {"stage: real projection", ProjectionOurs, ProjectionRef, benchmark::kMicrosecond},
+    };
+    for (const Pair& p : pairs) {
+        benchmark::RegisterBenchmark((p.name + "/ours").c_str(), p.ours)->Unit(p.unit);
+        benchmark::RegisterBenchmark((p.name + "/ref").c_str(), p.ref)->Unit(p.unit);
+    }
     std::printf("%s: %d atoms found, %lld refinement attempts\n", transform.c_str(),
                 Measured().atoms, static_cast<long long>(Measured().attempts));
     return benchsupport::RunAndReport(
