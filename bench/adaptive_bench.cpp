@@ -3,9 +3,10 @@
 // (forward transform of the atom, product with the residual's spectrum,
 // inverse transform, interleaved complex of the signal's length) per probe,
 // six probes per refinement attempt. Its stages are measured beside the FFTW
-// transforms they contain: the search update beside the r2c transforms of
-// its frames, an attempt beside six correlations, the real projection beside
-// one complex and one c2r transform of its support.
+// transforms they contain: the search over the whole signal and its update
+// around an atom beside the r2c transforms of their frames, an attempt beside
+// six correlations, the real projection beside one complex and one c2r
+// transform of its support.
 
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
@@ -163,16 +164,14 @@ struct Stage {
     Stage() { s.Prepare(Signal().data(), kSamples, false, 0, 0); }
 };
 
-void SearchUpdateOurs(benchmark::State& state) {
+void SearchUpdate(benchmark::State& state, tf::SampleRange region) {
     Stage st;
-    const tf::SampleRange region = Measured().region;
     for (auto _ : state) tf::AdaptiveSearchUpdate(st.s, region.lo, region.hi);
 }
 
 // The r2c transforms of the frames the update recomputes, level by level.
-void SearchUpdateRef(benchmark::State& state) {
+void SearchTransforms(benchmark::State& state, tf::SampleRange region) {
     Stage st;
-    const tf::SampleRange region = Measured().region;
     std::vector<std::unique_ptr<Repeated>> levels;
     for (int32_t l = 0; l < st.s.levelCount; ++l) {
         const int64_t L = st.s.levels[l].L, H = st.s.levels[l].H;
@@ -184,6 +183,11 @@ void SearchUpdateRef(benchmark::State& state) {
     for (auto _ : state)
         for (const auto& level : levels) level->Run();
 }
+
+void SearchUpdateOurs(benchmark::State& state) { SearchUpdate(state, Measured().region); }
+void SearchUpdateRef(benchmark::State& state) { SearchTransforms(state, Measured().region); }
+void FirstSearchOurs(benchmark::State& state) { SearchUpdate(state, {0, kSamples}); }
+void FirstSearchRef(benchmark::State& state) { SearchTransforms(state, {0, kSamples}); }
 
 void AttemptOurs(benchmark::State& state) {
     Stage st;
@@ -236,6 +240,8 @@ int main(int argc, char** argv) {
     };
     const Pair pairs[] = {
         {transform, TransformOurs, TransformRef, benchmark::kMillisecond},
+        {"stage: first search over the signal", FirstSearchOurs, FirstSearchRef,
+         benchmark::kMicrosecond},
         {"stage: search update around an atom", SearchUpdateOurs, SearchUpdateRef,
          benchmark::kMicrosecond},
         {"stage: refinement attempt (6 probes)", AttemptOurs, AttemptRef, benchmark::kMicrosecond},
