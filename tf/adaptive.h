@@ -98,7 +98,8 @@ struct AdaptiveLevel {
 // of the search, the level tables and the buffers of the real projection.
 class AdaptiveState {
   public:
-    // kOk, kNoMemory, or the status of the checks on the arguments.
+    // Levels, tables, windows and plans for a signal whose arguments passed
+    // the checks, and the residual set to the signal: kOk or kNoMemory.
     int32_t Prepare(const double* signal, int32_t n, bool complex, int32_t extType,
                     int32_t maxWindow);
 
@@ -152,14 +153,19 @@ struct ProbeResult {
     double bestPower;
     double slope;
 };
-// The estimate from two instants (Pk = the two peaks at T1 < T2); false when
-// it is unusable. The new parameters are written even then.
+// The estimate from the peaks at two instants T1 < T2, and the slope of the
+// peak frequency between them; false when its alpha is not positive or any
+// parameter is not finite (the new parameters are written even then).
 bool AdaptiveEstimate(const AtomParams& p, double T1, double T2, const FreqPeak& peak1,
                       const FreqPeak& peak2, int32_t mode, AtomParams& estimate, double& slope);
+// Frequency peaks at tc − Δt and tc + Δt and the estimate from them (an atom
+// at zero frequency is its own estimate); false when a peak or the estimate fails.
 bool AdaptiveProbe(const AdaptiveState& s, const AtomParams& p, double dt, double dw, int32_t mode,
                    ProbeResult& result);
 
-// Refines the atom in place; returns the number of attempts made.
+// Refines the atom in place: the first estimate that succeeds, probing with
+// the slope of the failed attempt before, else the strongest probe seen;
+// returns the number of attempts made.
 int32_t AdaptiveRefine(const AdaptiveState& s, AtomParams& p, int32_t iterations, int32_t mode);
 
 // The coefficient of the atom and its contribution to the residual (into
