@@ -207,7 +207,10 @@ MORNAVEL_API int32_t MIFOfGaborSp(const double* coef, int32_t M, int32_t N, int3
  * atom, in the order of the records. */
 /* The signal rebuilt from M atoms (params: 4*M doubles, coefs: 2*M): n
  * interleaved complex samples, or n real samples (each atom taken from the
- * side of the spectrum its frequency lies on). Returns 1 for M < 1 or n < 1. */
+ * side of the spectrum its frequency lies on). Atoms are evaluated within nine
+ * deviations of their centre; one whose support misses 0 .. n-1 or whose
+ * parameters are not numbers adds nothing. Returns 1 for M < 1 or n < 1; the
+ * real version returns -20001, output untouched, when memory is exhausted. */
 MORNAVEL_API int32_t CxAdaptiveExpansion(const double* params, const double* coefs, int32_t M,
                                          int32_t n, double* out);
 MORNAVEL_API int32_t ReAdaptiveExpansion(const double* params, const double* coefs, int32_t M,
@@ -216,9 +219,12 @@ MORNAVEL_API int32_t ReAdaptiveExpansion(const double* params, const double* coe
  * distributions divided by Nf, rows x cols values, row r at the instant
  * t0 + r*dT (t0 < 0 counts as 0), column q at bin f0 + q of Nf bins around
  * the circle. The real version folds every atom's frequency into 0 .. pi and
- * needs f0 + cols <= Nf (else 20); the complex one wraps bins around the
- * circle and, with the low byte of centre set, puts zero frequency in the
- * middle. Returns 1 for M, rows or cols < 1, 11 for dT < 1, 3 for Nf < 1. */
+ * needs 0 <= f0 and f0 + cols <= Nf (else 20); in the complex one column q
+ * shows bin (f0 + q) mod Nf for any f0 and cols, each atom's bins wrapping
+ * around the circle (at most 64 turns of it, which only atoms narrower than a
+ * twentieth of a sample reach), and the low byte of centre set puts zero
+ * frequency in the middle. Returns 1 for M, rows or cols < 1, 11 for dT < 1,
+ * 3 for Nf < 1, -20001 for more than 2^31 - 1 output values. */
 MORNAVEL_API int32_t ReAdaptiveSp(const double* coefs, const double* params, int32_t M, int32_t dT,
                                   int32_t Nf, int32_t t0, int32_t f0, int32_t rows, int32_t cols,
                                   double* out);
@@ -229,12 +235,19 @@ MORNAVEL_API int32_t CxAdaptiveSp(const double* coefs, const double* params, int
  * best match of the residual at the scales of windows up to maxWindow
  * (rounded up to a power of two; below 8 the power of two nearest n), refined
  * by `iterations` probes (<= 0: 10; mode 1 keeps the probing chirp rate) and
- * subtracted. The multiscale search is redone within support/sqrt(alpha/2)
- * samples of each atom (support <= 0: 4). Writes the count, the residual
- * energy in percent of the signal's (100 for a zero signal), coefs (2 per
- * atom), params (4 per atom) and the residual (the signal's layout). Returns
- * 1 for n < 8, 15 for maxAtoms < 0, 4 for an extension type the signal
- * extension does not know. */
+ * subtracted. The signal is extended at both ends for the search by the rule
+ * extType of ReExtension. The multiscale search is redone within
+ * support/sqrt(alpha/2) samples of each atom (support <= 0 or not a number:
+ * 4). Extraction ends early at the first atom whose subtraction would not
+ * lower the residual's energy: that atom is not counted and not subtracted
+ * (its parameters and coefficient stay at index *numAtoms). Writes the count,
+ * the residual energy in percent of the signal's (100 for a zero signal), coefs
+ * (2 per atom), params (4 per atom) and the residual, the signal less the
+ * counted atoms (the signal's layout). *numAtoms is set to 0 first. Returns,
+ * in this order, 1 for n < 8, 15 for maxAtoms < 0, 4 for an extension type
+ * the signal extension does not know, -20001 for exhausted memory or windows
+ * beyond 2^30 samples; on an error the count stays 0 and neither the residual
+ * nor the percentage is written. */
 MORNAVEL_API int32_t ReAdaptiveTransform(const double* signal, int32_t n, int32_t mode,
                                          int32_t extType, int32_t maxWindow, double support,
                                          int32_t iterations, int32_t maxAtoms, int32_t* numAtoms,
