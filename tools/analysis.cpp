@@ -97,6 +97,9 @@ int32_t RunGaborSp(int32_t ref, HostArrayHandle signal, const SptWindowCluster* 
 // Matching pursuit with chirplets up to the window's length, then the sum of
 // their Wigner-Ville distributions on the grid of `step` and `bins`, stored in
 // `ref` as a real spectrogram so that it is displayed like the others.
+constexpr int32_t kMaxZoom = 64;
+constexpr int64_t kMaxCells = int64_t{1} << 22;
+
 int32_t RunAdaptive(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
                     const AnalysisParams& p, Decomposition& found) {
     constexpr int32_t kEstimateRate = 0, kMirror = 1, kIterations = 10;
@@ -112,7 +115,21 @@ int32_t RunAdaptive(int32_t ref, HostArrayHandle signal, const SptWindowCluster*
 
     int32_t n = 0;
     std::memcpy(&n, *signal, sizeof n);
-    SptZoomCluster zoom{1, 0, 0};
+    // An atom's distribution is a Gaussian in frequency with a deviation of
+    // sqrt(alpha/2) radians per sample; sampled at bins much wider than that,
+    // a long atom (a steady tone) would fall between them and vanish. The
+    // bins are refined until the narrowest atom spans one, within a budget of
+    // cells.
+    double narrowest = 1.0;
+    for (const AtomParams& a : found.params)
+        if (a.alpha > 0) narrowest = std::min(narrowest, std::sqrt(a.alpha / 2));
+    const int64_t rows = n / std::max(p.step, 1);
+    int32_t factor = 1;
+    while (factor < kMaxZoom &&
+           6.283185307179586 / (static_cast<double>(factor) * p.bins) > narrowest &&
+           rows * factor * p.bins <= 2 * kMaxCells)
+        factor *= 2;
+    SptZoomCluster zoom{factor, 0, 0};
     const uint8_t real = 1;
     HostArray cells(2), none(2);
     if (found.params.empty()) {

@@ -174,7 +174,8 @@ std::string Parameters(const Method& m, const AnalysisParams& p, double rate) {
         return std::to_string(p.atoms) + " atoms at most, longest " + std::to_string(p.window) +
                " (" + Fixed(1000.0 * p.window / rate, 1) + " ms); shown at step " +
                std::to_string(p.step) + " (" + Fixed(1000.0 * p.step / rate, 2) + " ms), " +
-               std::to_string(p.bins) + " bins (" + Fixed(rate / p.bins, 1) + " Hz)";
+               std::to_string(p.bins) + " bins or finer (" + Fixed(rate / p.bins, 1) +
+               " Hz or less)";
     return "Gaussian window " + std::to_string(p.window) + " (" +
            Fixed(1000.0 * p.window / rate, 1) + " ms), step " + std::to_string(p.step) + " (" +
            Fixed(1000.0 * p.step / rate, 2) + " ms), " + std::to_string(p.bins) + " bins (" +
