@@ -12,10 +12,6 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kSqrt2 = 1.4142135623730951;
 
-// Rows gathered at once from a lag-major matrix: it is read a cache line of
-// instants at a time instead of one element per line.
-constexpr int32_t kRowTile = LagTransform::kRows;
-
 // (re + i·im) · (c + i·s)
 inline void Rotate(double& re, double& im, double c, double s) {
     const double a = re, b = im;
@@ -200,81 +196,39 @@ int32_t StageMemory::Take(int64_t count, int32_t N) {
 int32_t LagTransform::Prepare(int32_t L) {
     if (L <= 0) return status::kShortSignal;
     L_ = L;
-    return memory_.Take(2 * kRows + 2, L);
+    return memory_.Take(4, L);
 }
 
-void LagTransform::ComplexRow(int32_t b, int32_t F, double* out) const {
+void LagTransform::ComplexRow(int32_t F, double* out) const {
     const int32_t L = L_;
-    const double* w = Lags(b);
+    const double* w = Lags();
     const double* v = w + L;
-    double* h = memory_.Block(2 * kRows);
+    double* h = memory_.Block(2);
     h[0] = w[0];
     for (int32_t k = 1; k <= L / 2 - 1; ++k) {
         h[k] = w[k] + w[L - k];
         h[L - k] = v[L - k] - v[k];
     }
     if (L % 2 == 0) h[L / 2] = 2 * w[L / 2];
-    double* spare = memory_.Block(2 * kRows + 1);  // rows that keep fewer than L bins
-    double* to = F == L ? out : spare;
-    engine::ReFftInverse(memory_.Plan(), h, to, 1, 1, L);
+    HalfComplexRow(h, F, out);
+}
+
+void LagTransform::HalfComplexRow(double* h, int32_t F, double* out) const {
+    double* spare = memory_.Block(3);
+    double* to = F == L_ && out != h ? out : spare;
+    engine::ReFftInverse(memory_.Plan(), h, to, 1, 1, L_);
     if (to != out) std::copy_n(spare, F, out);
 }
 
-void LagTransform::RealRow(int32_t b, int32_t F, double* out) const {
+void LagTransform::RealRow(int32_t F, double* out) const {
     const int32_t L = L_;
-    double* v = Lags(b);
+    double* v = Lags();
     const double c = 2.0 / L;
     for (int32_t tau = 0; tau < L; ++tau) v[tau] = c * v[tau];
     v[0] *= 0.5;
-    double* hc = memory_.Block(2 * kRows);
+    double* hc = memory_.Block(2);
     engine::ReFftForward(memory_.Plan(), v, hc, 1, 1, L);
     std::copy_n(hc, F, out);
-}
-
-void LagTransform::Complex(const double* kRe, const double* kIm, int32_t T, int32_t F,
-                           double* out) const {
-    const int64_t L = L_, stride = T;
-    for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
-        const int32_t rows = std::min(kRowTile, T - r0);
-        for (int64_t tau = 0; tau < L; ++tau) {
-            const double* re = kRe + tau * stride + r0;
-            const double* im = kIm + tau * stride + r0;
-            for (int32_t b = 0; b < rows; ++b) {
-                Lags(b)[tau] = re[b];
-                Lags(b)[L + tau] = im[b];
-            }
-        }
-        for (int32_t b = 0; b < rows; ++b) ComplexRow(b, F, out + int64_t{r0 + b} * F);
-    }
-}
-
-void LagTransform::Real(const double* k, int32_t T, int32_t F, double* out) const {
-    const int64_t L = L_, stride = T;
-    for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
-        const int32_t rows = std::min(kRowTile, T - r0);
-        for (int64_t tau = 0; tau < L; ++tau) {
-            const double* lag = k + tau * stride + r0;
-            for (int32_t b = 0; b < rows; ++b) Lags(b)[tau] = lag[b];
-        }
-        for (int32_t b = 0; b < rows; ++b) RealRow(b, F, out + int64_t{r0 + b} * F);
-    }
-}
-
-int32_t CxLagToFrequency(const double* kRe, const double* kIm, int32_t L, int32_t T, int32_t F,
-                         double* out) {
-    if (T < 0) return status::kShortSignal;
-    LagTransform transform;
-    if (const int32_t code = transform.Prepare(L); code != status::kOk) return code;
-    transform.Complex(kRe, kIm, T, F, out);
-    return status::kOk;
-}
-
-int32_t ReLagToFrequency(const double* k, int32_t L, int32_t T, int32_t F, double* out) {
-    if (T < 0) return status::kShortSignal;
-    LagTransform transform;
-    if (const int32_t code = transform.Prepare(L); code != status::kOk) return code;
-    transform.Real(k, T, F, out);
-    return status::kOk;
 }
 
 int32_t PreparedSignal::Prepare(const double* re, const double* im, const DistributionLayout& l) {
