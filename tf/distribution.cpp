@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tf {
 namespace {
@@ -59,6 +60,42 @@ inline double ProductIm(const double* re, const double* im, int64_t p, int64_t m
 // The last lag whose products at point c lie inside the prepared signal, below L.
 int64_t LastLag(int32_t Ny, int64_t c, int32_t L) {
     return std::min<int64_t>({c, int64_t{Ny} - 1 - c, int64_t{L} - 1});
+}
+
+// Two doubles as one value; every operation is the same on both.
+typedef double Pair2 __attribute__((vector_size(2 * sizeof(double))));
+inline Pair2 Load2(const double* p) {
+    Pair2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void Store2(double* p, Pair2 v) { std::memcpy(p, &v, sizeof v); }
+inline Pair2 Swap2(Pair2 v) { return __builtin_shufflevector(v, v, 1, 0); }
+
+// All L lags of the autocorrelation at point c of the prepared signal, along
+// the lag: w[τ] + i·v[τ] = y[c+τ]·conj(y[c−τ]), zero past the signal's ends.
+void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
+                   double* w, double* v) {
+    const int64_t last = LastLag(Ny, c, L);
+    // From the centre: y[c+τ] forwards, y[c−τ] backwards.
+    const double* __restrict__ re = yRe + c;
+    const double* __restrict__ im = yIm + c;
+    double* __restrict__ outRe = w;
+    double* __restrict__ outIm = v;
+    for (int64_t tau = 0; tau <= last; ++tau) {
+        outRe[tau] = re[tau] * re[-tau] + im[-tau] * im[tau];
+        outIm[tau] = re[-tau] * im[tau] - re[tau] * im[-tau];
+    }
+    std::fill(w + last + 1, w + L, 0.0);
+    std::fill(v + last + 1, v + L, 0.0);
+}
+
+void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w) {
+    const int64_t last = LastLag(Ny, c, L);
+    const double* __restrict__ centre = y + c;
+    double* __restrict__ out = w;
+    for (int64_t tau = 0; tau <= last; ++tau) out[tau] = centre[tau] * centre[-tau];
+    std::fill(w + last + 1, w + L, 0.0);
 }
 
 }  // namespace
@@ -161,30 +198,6 @@ void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t 
     std::fill(out + r.end, out + count, 0.0);
 }
 
-void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
-                   double* w, double* v) {
-    const int64_t last = LastLag(Ny, c, L);
-    // From the centre: y[c+τ] forwards, y[c−τ] backwards.
-    const double* __restrict__ re = yRe + c;
-    const double* __restrict__ im = yIm + c;
-    double* __restrict__ outRe = w;
-    double* __restrict__ outIm = v;
-    for (int64_t tau = 0; tau <= last; ++tau) {
-        outRe[tau] = re[tau] * re[-tau] + im[-tau] * im[tau];
-        outIm[tau] = re[-tau] * im[tau] - re[tau] * im[-tau];
-    }
-    std::fill(w + last + 1, w + L, 0.0);
-    std::fill(v + last + 1, v + L, 0.0);
-}
-
-void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w) {
-    const int64_t last = LastLag(Ny, c, L);
-    const double* __restrict__ centre = y + c;
-    double* __restrict__ out = w;
-    for (int64_t tau = 0; tau <= last; ++tau) out[tau] = centre[tau] * centre[-tau];
-    std::fill(w + last + 1, w + L, 0.0);
-}
-
 int32_t StageMemory::Take(int64_t count, int32_t N) {
     N_ = N;
     work_ = ScratchArray<double>(count * N);
@@ -225,10 +238,65 @@ void LagTransform::RealRow(int32_t F, double* out) const {
     double* v = Lags();
     const double c = 2.0 / L;
     for (int32_t tau = 0; tau < L; ++tau) v[tau] = c * v[tau];
+    FromScaledLags(F, out);
+}
+
+void LagTransform::FromScaledLags(int32_t F, double* out) const {
+    double* v = Lags();
     v[0] *= 0.5;
     double* hc = memory_.Block(2);
-    engine::ReFftForward(memory_.Plan(), v, hc, 1, 1, L);
+    engine::ReFftForward(memory_.Plan(), v, hc, 1, 1, L_);
     std::copy_n(hc, F, out);
+}
+
+// Rows away from the ends have all L lags inside the signal: the products go
+// straight into the transform's input, the same operations as ComplexRow and
+// RealRow on the gathered lags.
+void LagTransform::ComplexRowAt(const double* yRe, const double* yIm, int32_t Ny, int64_t c,
+                                int32_t F, double* out) const {
+    const int32_t L = L_;
+    if (LastLag(Ny, c, L) < L - 1) {
+        CxRowProducts(yRe, yIm, Ny, c, L, Lags(), Lags() + L);
+        ComplexRow(F, out);
+        return;
+    }
+    const double* re = yRe + c;
+    const double* im = yIm + c;
+    double* h = memory_.Block(2);
+    h[0] = re[0] * re[0] + im[0] * im[0];
+    // Lags k, k+1 and j = L−k, j−1 two at a time: p[k], p[k+1] is Ahead(p + k),
+    // p[k], p[k−1] is Back(p + k).
+    const auto ahead = [](const double* p) { return Load2(p); };
+    const auto back = [](const double* p) { return Swap2(Load2(p - 1)); };
+    int32_t k = 1;
+    for (; k + 1 <= L / 2 - 1; k += 2) {
+        const int32_t j = L - k;
+        const Pair2 rk = ahead(re + k), ik = ahead(im + k), rmk = back(re - k), imk = back(im - k);
+        const Pair2 rj = back(re + j), ij = back(im + j), rmj = ahead(re - j), imj = ahead(im - j);
+        Store2(h + k, (rk * rmk + imk * ik) + (rj * rmj + imj * ij));
+        Store2(h + j - 1, Swap2((rmj * ij - rj * imj) - (rmk * ik - rk * imk)));
+    }
+    for (; k <= L / 2 - 1; ++k) {
+        const int32_t j = L - k;
+        h[k] = (re[k] * re[-k] + im[-k] * im[k]) + (re[j] * re[-j] + im[-j] * im[j]);
+        h[j] = (re[-j] * im[j] - re[j] * im[-j]) - (re[-k] * im[k] - re[k] * im[-k]);
+    }
+    if (L % 2 == 0) h[L / 2] = 2 * (re[L / 2] * re[-L / 2] + im[-L / 2] * im[L / 2]);
+    HalfComplexRow(h, F, out);
+}
+
+void LagTransform::RealRowAt(const double* y, int32_t Ny, int64_t c, int32_t F, double* out) const {
+    const int32_t L = L_;
+    if (LastLag(Ny, c, L) < L - 1) {
+        ReRowProducts(y, Ny, c, L, Lags());
+        RealRow(F, out);
+        return;
+    }
+    const double* __restrict__ centre = y + c;
+    double* __restrict__ v = Lags();
+    const double scale = 2.0 / L;
+    for (int32_t tau = 0; tau < L; ++tau) v[tau] = scale * (centre[tau] * centre[-tau]);
+    FromScaledLags(F, out);
 }
 
 int32_t PreparedSignal::Prepare(const double* re, const double* im, const DistributionLayout& l) {

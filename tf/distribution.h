@@ -104,8 +104,15 @@ class LagTransform {
     void ComplexRow(int32_t F, double* out) const;
     void HalfComplexRow(double* h, int32_t F, double* out) const;
     void RealRow(int32_t F, double* out) const;
+    // ComplexRow and RealRow of the L lags y[c+τ]·conj(y[c−τ]) at point c of
+    // the prepared signal (Ny samples), products past its ends zero.
+    void ComplexRowAt(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t F,
+                      double* out) const;
+    void RealRowAt(const double* y, int32_t Ny, int64_t c, int32_t F, double* out) const;
 
   private:
+    void FromScaledLags(int32_t F, double* out) const;
+
     int32_t L_ = 0;
     StageMemory memory_;  // real and imaginary lags, h, a spare row
 };
@@ -134,10 +141,4 @@ class PreparedSignal {
 void CxLagProducts(const double* yRe, const double* yIm, int32_t Ny, int32_t tau, int32_t d,
                    int32_t count, double* outRe, double* outIm);
 void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t count, double* out);
-// All L lags of the autocorrelation at point c of the prepared signal (the
-// same products, along the lag): w[τ] + i·v[τ] = y[c+τ]·conj(y[c−τ]).
-void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
-                   double* w, double* v);
-void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w);
-
 }  // namespace tf
