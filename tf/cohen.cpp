@@ -16,15 +16,6 @@ constexpr double kTwoPi = 6.283185307179586;
 // the heavily smoothed corners of a kernel need no exponential.
 constexpr double kExpUnderflow = -746.0;
 
-// Real and imaginary part of bin p of a half-complex spectrum of length N.
-inline double HcRe(const double* hc, int32_t p, int32_t N) {
-    return 2 * p <= N ? hc[p] : hc[N - p];
-}
-inline double HcIm(const double* hc, int32_t p, int32_t N) {
-    if (p == 0 || 2 * p == N) return 0.0;
-    return 2 * p < N ? hc[N - p] : -hc[p];
-}
-
 // Column j = H/2 + 1 + k repeats column H/2 − 1 − k; column 0 stands alone.
 void MirrorRow(double* row, int32_t H) {
     for (int32_t k = 0; k <= (H - 1) / 2 - 1; ++k) row[H / 2 + 1 + k] = row[H / 2 - 1 - k];
@@ -129,29 +120,39 @@ void Smoothing::Complex(const double* yRe, const double* yIm, int32_t Ny, int32_
     std::fill(uRe + count, uRe + NF, 0.0);
     std::fill(uIm + count, uIm + NF, 0.0);
     engine::CxFftForward(full->get(), uRe, uIm, aRe, aIm, 1, 1, NF);
-    // Bin p has the Doppler of column (p + NF/2) mod NF.
-    for (int32_t p = 0; p < half; ++p) {
-        aRe[p] *= phi[half + p];
-        aIm[p] *= phi[half + p];
-    }
-    for (int32_t p = half; p < NF; ++p) {
-        aRe[p] *= phi[p - half];
-        aIm[p] *= phi[p - half];
-    }
-    // Sampling every S-th instant folds the spectrum onto T2 bins.
-    std::copy_n(aRe, T2, uRe);
-    std::copy_n(aIm, T2, uIm);
-    for (int32_t s = 1; s < S; ++s) {
-        const double* bRe = aRe + int64_t{s} * T2;
-        const double* bIm = aIm + int64_t{s} * T2;
-        for (int32_t q = 0; q < T2; ++q) {
-            uRe[q] += bRe[q];
-            uIm[q] += bIm[q];
-        }
+    // Weighted by the kernel row and folded onto T2 bins (sampling every S-th
+    // instant): u[q] = Σ_s A[s·T2 + q]·Φ[column of s·T2 + q], bin p having the
+    // Doppler of column (p + NF/2) mod NF; each product and sum as when the
+    // weighting, the fold and the scaling run one after the other.
+    for (int32_t s = 0; s < S; ++s) {
+        const int64_t base = int64_t{s} * T2;
+        const auto weigh = [&](int32_t from, int32_t to, int64_t column) {
+            const double* bRe = aRe + base;
+            const double* bIm = aIm + base;
+            if (s == 0) {
+                for (int32_t q = from; q < to; ++q) {
+                    uRe[q] = bRe[q] * phi[column + q];
+                    uIm[q] = bIm[q] * phi[column + q];
+                }
+            } else {
+                for (int32_t q = from; q < to; ++q) {
+                    uRe[q] += bRe[q] * phi[column + q];
+                    uIm[q] += bIm[q] * phi[column + q];
+                }
+            }
+        };
+        // Bin base + q takes column NF/2 + base + q below NF/2, else base + q − NF/2.
+        const auto split = static_cast<int32_t>(std::clamp<int64_t>(half - base, 0, T2));
+        weigh(0, split, half + base);
+        weigh(split, T2, base - half);
     }
     for (int32_t q = 0; q < T2; ++q) {
         uRe[q] *= inverseS;
         uIm[q] *= inverseS;
+    }
+    if (T == T2) {
+        engine::CxFftInverse(folded->get(), uRe, uIm, outRe, outIm, 1, 1, T2);
+        return;
     }
     engine::CxFftInverse(folded->get(), uRe, uIm, aRe, aIm, 1, 1, T2);
     std::copy_n(aRe, T, outRe);
@@ -176,18 +177,35 @@ void Smoothing::Real(const double* y, int32_t Ny, int32_t g, int32_t S, int32_t 
         a[NF - q] *= f;
     }
     if (NF % 2 == 0) a[half] *= phi[0];
-    // The fold of the full spectrum onto T2 bins, straight into half-complex form.
-    for (int32_t q = 0; 2 * q <= T2; ++q) {
-        double sum = HcRe(a, q, NF);
-        for (int32_t s = 1; s < S; ++s) sum += HcRe(a, s * T2 + q, NF);
-        u[q] = sum;
-    }
-    for (int32_t q = 1; 2 * q < T2; ++q) {
-        double sum = HcIm(a, q, NF);
-        for (int32_t s = 1; s < S; ++s) sum += HcIm(a, s * T2 + q, NF);
-        u[T2 - q] = sum;
+    // The fold of the full spectrum onto T2 bins, straight into half-complex
+    // form: u[q] = Σ_s Re A[s·T2 + q] for q <= T2/2, u[T2 − q] = Σ_s Im A[s·T2 + q]
+    // for 1 <= q < T2/2, summed over s in order. Block s = 0 lies below NF/2;
+    // in block s, bin p = s·T2 + q is stored at p below NF/2 (imaginary part at
+    // NF − p) and as its conjugate at NF − p above.
+    const int32_t reEnd = T2 / 2 + 1, imEnd = (T2 + 1) / 2;
+    for (int32_t q = 0; q < reEnd; ++q) u[q] = a[q];
+    for (int32_t q = 1; q < imEnd; ++q) u[T2 - q] = a[NF - q];
+    for (int32_t s = 1; s < S; ++s) {
+        const int64_t base = int64_t{s} * T2, below = half - base;  // 2p <= NF for q <= below
+        const double* up = a + base;                                // a[p] = up[q]
+        const double* down = a + (NF - base);                       // a[NF − p] = down[-q]
+        const auto reSplit = static_cast<int32_t>(std::clamp<int64_t>(below + 1, 0, reEnd));
+        for (int32_t q = 0; q < reSplit; ++q) u[q] += up[q];
+        for (int32_t q = reSplit; q < reEnd; ++q) u[q] += down[-q];
+        const auto imSplit = static_cast<int32_t>(std::clamp<int64_t>(below, 1, imEnd));
+        for (int32_t q = 1; q < imSplit; ++q) u[T2 - q] += down[-q];
+        int32_t q = imSplit;
+        if (q < imEnd && q == below) {  // bin NF/2: no imaginary part
+            u[T2 - q] += 0.0;
+            ++q;
+        }
+        for (; q < imEnd; ++q) u[T2 - q] += -up[q];
     }
     for (int32_t q = 0; q < T2; ++q) u[q] *= inverseS;
+    if (T == T2) {
+        engine::ReFftInverse(folded->get(), u, out, 1, 1, T2);
+        return;
+    }
     engine::ReFftInverse(folded->get(), u, a, 1, 1, T2);
     std::copy_n(a, T, out);
 }
