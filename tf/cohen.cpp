@@ -95,9 +95,9 @@ class Smoothing {
     }
     // Lag τ of the autocorrelation smoothed by kernel row phi: T values to
     // outRe, outIm (complex) or out (real).
-    void Complex(const double* yRe, const double* yIm, int32_t Ny, int32_t g, int32_t S,
-                 int32_t tau, const double* phi, double* outRe, double* outIm);
-    void Real(const double* y, int32_t Ny, int32_t g, int32_t S, int32_t tau, const double* phi,
+    void Complex(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+                 double* outRe, double* outIm);
+    void Real(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
               double* out);
 
   private:
@@ -108,15 +108,15 @@ class Smoothing {
     std::optional<engine::PlanRef> full, folded;
 };
 
-void Smoothing::Complex(const double* yRe, const double* yIm, int32_t Ny, int32_t g, int32_t S,
-                        int32_t tau, const double* phi, double* outRe, double* outIm) {
+void Smoothing::Complex(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+                        double* outRe, double* outIm) {
     const int32_t half = NF / 2;
     double* uRe = Block(0);
     double* uIm = Block(1);
     double* aRe = Block(2);
     double* aIm = Block(3);
     const double inverseS = 1.0 / S;
-    CxLagProducts(yRe, yIm, Ny, tau, g, count, uRe, uIm);
+    CxLagProducts(y, Ny, tau, count, uRe, uIm);
     std::fill(uRe + count, uRe + NF, 0.0);
     std::fill(uIm + count, uIm + NF, 0.0);
     engine::CxFftForward(full->get(), uRe, uIm, aRe, aIm, 1, 1, NF);
@@ -159,13 +159,13 @@ void Smoothing::Complex(const double* yRe, const double* yIm, int32_t Ny, int32_
     std::copy_n(aIm, T, outIm);
 }
 
-void Smoothing::Real(const double* y, int32_t Ny, int32_t g, int32_t S, int32_t tau,
-                     const double* phi, double* out) {
+void Smoothing::Real(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+                     double* out) {
     const int32_t half = NF / 2;
     double* u = Block(0);
     double* a = Block(1);
     const double inverseS = 1.0 / S;
-    ReLagProducts(y, Ny, tau, g, count, u);
+    ReLagProducts(y, Ny, tau, count, u);
     std::fill(u + count, u + NF, 0.0);
     engine::ReFftForward(full->get(), u, a, 1, 1, NF);
     // A real autocorrelation has a symmetric spectrum: bins q and NF − q take
@@ -234,9 +234,13 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     DistributionLayout l;
     if (const int32_t code = MakeLayout(im, n, B, S, analytic, true, &l); code != status::kOk)
         return code;
-    PreparedSignal y;
-    if (const int32_t code = y.Prepare(re, im, l); code != status::kOk) return code;
+    PreparedSignal prepared;
+    if (const int32_t code = prepared.Prepare(re, im, l); code != status::kOk) return code;
     if (l.T == 0) return status::kBadKernelSize;  // no time transform for any kernel
+    GridPhases y;
+    if (const int32_t code = y.Split(prepared.Re(), prepared.Im(), l.Ny, l.grid);
+        code != status::kOk)
+        return code;
     LagSink sink{l.lags, l.T, l.F, out, nullptr};
     scratch::Array<double> upper;
     if (!l.ComplexLags()) {
@@ -261,17 +265,17 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
         for (int32_t b = 0; b < count; ++b) {
             const double* phi = kernel.Row(first + b, H);
             const int64_t at = int64_t{b} * l.T;
-            if (y.Im())
-                sm.Complex(y.Re(), y.Im(), l.Ny, l.grid, S, first + b, phi, bRe + at, bIm + at);
+            if (l.ComplexLags())
+                sm.Complex(y, l.Ny, S, first + b, phi, bRe + at, bIm + at);
             else
-                sm.Real(y.Re(), l.Ny, l.grid, S, first + b, phi, bRe + at);
+                sm.Real(y, l.Ny, S, first + b, phi, bRe + at);
         }
-        if (y.Im())
+        if (l.ComplexLags())
             sink.Complex(first, count, bRe, bIm);
         else
             sink.Real(first, count, bRe);
     }
-    y.Release();
+    prepared.Release();
     for (int64_t r = 0; r < l.T; ++r) {
         double* row = out + r * l.F;
         if (l.ComplexLags()) {

@@ -49,14 +49,6 @@ ProductRange ValidInstants(int32_t Ny, int32_t tau, int32_t d, int32_t count) {
     return {first, end};
 }
 
-// y[p]·conj(y[m]), real and imaginary part.
-inline double ProductRe(const double* re, const double* im, int64_t p, int64_t m) {
-    return re[p] * re[m] + im[m] * im[p];
-}
-inline double ProductIm(const double* re, const double* im, int64_t p, int64_t m) {
-    return re[m] * im[p] - re[p] * im[m];
-}
-
 // The last lag whose products at point c lie inside the prepared signal, below L.
 int64_t LastLag(int32_t Ny, int64_t c, int32_t L) {
     return std::min<int64_t>({c, int64_t{Ny} - 1 - c, int64_t{L} - 1});
@@ -176,26 +168,56 @@ int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm) {
     return status::kOk;
 }
 
-void CxLagProducts(const double* yRe, const double* yIm, int32_t Ny, int32_t tau, int32_t d,
-                   int32_t count, double* outRe, double* outIm) {
-    const ProductRange r = ValidInstants(Ny, tau, d, count);
+void CxLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* outRe,
+                   double* outIm) {
+    const ProductRange r = ValidInstants(Ny, tau, y.grid, count);
+    const GridPhases::Lag at = y.At(tau);
+    const double* pr = y.re[at.plusPhase];
+    const double* pi = y.im[at.plusPhase];
+    const double* mr = y.re[at.minusPhase];
+    const double* mi = y.im[at.minusPhase];
     std::fill(outRe, outRe + r.first, 0.0);
     std::fill(outIm, outIm + r.first, 0.0);
     for (int64_t k = r.first; k < r.end; ++k) {
-        const int64_t t = d * k;
-        outRe[k] = ProductRe(yRe, yIm, t + tau, t - tau);
-        outIm[k] = ProductIm(yRe, yIm, t + tau, t - tau);
+        const int64_t p = k + at.plus, m = k - at.minus;
+        outRe[k] = pr[p] * mr[m] + mi[m] * pi[p];
+        outIm[k] = mr[m] * pi[p] - pr[p] * mi[m];
     }
     std::fill(outRe + r.end, outRe + count, 0.0);
     std::fill(outIm + r.end, outIm + count, 0.0);
 }
 
-void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t count,
-                   double* out) {
-    const ProductRange r = ValidInstants(Ny, tau, d, count);
+void ReLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* out) {
+    const ProductRange r = ValidInstants(Ny, tau, y.grid, count);
+    const GridPhases::Lag at = y.At(tau);
+    const double* plus = y.re[at.plusPhase];
+    const double* minus = y.re[at.minusPhase];
     std::fill(out, out + r.first, 0.0);
-    for (int64_t k = r.first; k < r.end; ++k) out[k] = y[d * k + tau] * y[d * k - tau];
+    for (int64_t k = r.first; k < r.end; ++k) out[k] = plus[k + at.plus] * minus[k - at.minus];
     std::fill(out + r.end, out + count, 0.0);
+}
+
+int32_t GridPhases::Split(const double* yRe, const double* yIm, int32_t Ny, int32_t g) {
+    grid = g;
+    re[0] = yRe;
+    im[0] = yIm;
+    if (g == 1) return status::kOk;
+    const int32_t n = Ny / 2;
+    const int32_t channels = yIm ? 2 : 1;
+    split_ = ScratchArray<double>(int64_t{channels} * Ny);
+    if (!split_) return status::kNoMemory;
+    for (int32_t c = 0; c < channels; ++c) {
+        const double* y = c == 0 ? yRe : yIm;
+        double* even = split_.get() + int64_t{c} * Ny;
+        double* odd = even + n;
+        for (int32_t j = 0; j < n; ++j) {
+            even[j] = y[2 * j];
+            odd[j] = y[2 * j + 1];
+        }
+        (c == 0 ? re : im)[0] = even;
+        (c == 0 ? re : im)[1] = odd;
+    }
+    return status::kOk;
 }
 
 int32_t StageMemory::Take(int64_t count, int32_t N) {
