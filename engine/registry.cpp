@@ -68,6 +68,8 @@ bool forceBaseline = false;
 
 const KernelEntry& RegistryEntry(int32_t radix) { return Chosen(forceBaseline).entries[radix]; }
 
+bool FasterKernelsChosen() { return &Chosen(forceBaseline) != &Chosen(true); }
+
 bool UseBaselineKernels(bool baseline) {
     forceBaseline = baseline;
     return HasFasterVariant();

@@ -16,190 +16,319 @@ constexpr double kTwoPi = 6.283185307179586;
 // the heavily smoothed corners of a kernel need no exponential.
 constexpr double kExpUnderflow = -746.0;
 
-// Lengths of one smoothing: T output instants, the time transform of NF points
-// over the instants that have products, and its fold onto T2 = NF/S points.
-struct Smoothing {
-    int32_t T = 0, T2 = 0, NF = 0, count = 0;
-    scratch::Array<double> work;
-    std::optional<engine::PlanRef> full, folded;
+// Column j = H/2 + 1 + k repeats column H/2 − 1 − k; column 0 stands alone.
+void MirrorRow(double* row, int32_t H) {
+    for (int32_t k = 0; k <= (H - 1) / 2 - 1; ++k) row[H / 2 + 1 + k] = row[H / 2 - 1 - k];
+}
 
-    int32_t Check(int32_t Ny, int32_t lags, int32_t g, int32_t S, int32_t kernelRows, int32_t H) {
-        if (!IsPowerOfTwo(S)) return status::kBadSmoothingStep;
-        const int64_t n = Ny / g, instants = n / S;
-        const int64_t T2Wide = NextPowerOfTwo64(instants), NFWide = S * T2Wide;
-        if (NFWide != H || kernelRows < lags) return status::kBadKernelSize;
-        T = static_cast<int32_t>(instants);
-        T2 = static_cast<int32_t>(T2Wide);
-        NF = H;
-        count = static_cast<int32_t>(std::min<int64_t>(n, NF));  // instants k < NF only
-        return status::kOk;
+// Where the smoothed lags go: straight into the places the lag transform
+// reads them from, so that no lag-by-time matrix beyond the output is needed.
+// - Complex lags (F = L): row r of out becomes the half-complex array h of the
+//   complex lag transform, h[0] = w[0], h[k] = w[k] + w[L−k],
+//   h[L−k] = v[L−k] − v[k], h[L/2] = 2·w[L/2]. Lag k < L/2 stores w[k] and
+//   −v[k]; lag L−k, which comes later, adds its w and v to them (a + b = b + a
+//   and v − u = v + (−u), to the bit).
+// - Real lags (F = L/2): lags below F in row r of out, the others in `upper`.
+// The lags come in batches of kBatch, T values each (lag b of the batch at
+// b·T), and are written row after row, a cache line at a time.
+struct LagSink {
+    static constexpr int32_t kBatch = 8;
+
+    int32_t L = 0, T = 0, F = 0;
+    double* out = nullptr;
+    double* upper = nullptr;  // real lags only: T rows of L − F lags
+
+    void Complex(int32_t first, int32_t count, const double* w, const double* v) const {
+        for (int64_t r = 0; r < T; ++r) {
+            double* h = out + r * L;
+            for (int32_t b = 0; b < count; ++b) {
+                const int32_t tau = first + b;
+                const double re = w[b * int64_t{T} + r], im = v[b * int64_t{T} + r];
+                if (tau == 0) {
+                    h[0] = re;
+                } else if (2 * tau == L) {
+                    h[tau] = 2 * re;
+                } else if (2 * tau < L) {
+                    h[tau] = re;
+                    h[L - tau] = -im;
+                } else {
+                    h[L - tau] = h[L - tau] + re;
+                    h[tau] = im + h[tau];
+                }
+            }
+        }
     }
-    // The checks, then `blocks` work arrays of NF doubles and both plans.
-    int32_t Prepare(int32_t Ny, int32_t lags, int32_t g, int32_t S, int32_t kernelRows, int32_t H,
-                    int32_t blocks) {
-        if (const int32_t code = Check(Ny, lags, g, S, kernelRows, H); code != status::kOk)
-            return code;
-        work = ScratchArray<double>(int64_t{blocks} * NF);
+    void Real(int32_t first, int32_t count, const double* w) const {
+        for (int64_t r = 0; r < T; ++r) {
+            for (int32_t b = 0; b < count; ++b) {
+                const int32_t tau = first + b;
+                double* at = tau < F ? out + r * F + tau : upper + r * (L - F) + (tau - F);
+                *at = w[b * int64_t{T} + r];
+            }
+        }
+    }
+};
+
+// One smoothing: T output instants, the time transform of NF points over the
+// instants that have products, and its fold onto T2 = NF/S points. Its memory
+// is taken before the kernel width is checked, so that exhausted memory comes first.
+class Smoothing {
+  public:
+    // Work arrays and both plans for the layout's lengths.
+    int32_t Take(const DistributionLayout& l) {
+        NF = l.NF;
+        T2 = NF / l.S;
+        work = ScratchArray<double>(int64_t{l.ComplexLags() ? 4 : 2} * NF);
         if (!work) return status::kNoMemory;
         full.emplace(NF);
         if (!*full) return status::kNoMemory;
         folded.emplace(T2);
         return *folded ? status::kOk : status::kNoMemory;
     }
+    int32_t Check(int32_t Ny, int32_t lags, int32_t g, int32_t S, int32_t kernelRows, int32_t H) {
+        if (!IsPowerOfTwo(S)) return status::kBadSmoothingStep;
+        const int64_t n = Ny / g, instants = n / S;
+        if (S * NextPowerOfTwo64(instants) != H || kernelRows < lags) return status::kBadKernelSize;
+        T = static_cast<int32_t>(instants);
+        count = static_cast<int32_t>(std::min<int64_t>(n, NF));  // instants k < NF only
+        return status::kOk;
+    }
+    // Lag τ of the autocorrelation smoothed by kernel row phi: T values to
+    // outRe, outIm (complex) or out (real).
+    void Complex(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+                 double* outRe, double* outIm);
+    void Real(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+              double* out);
+
+  private:
     double* Block(int32_t index) const { return work.get() + int64_t{index} * NF; }
+
+    int32_t T = 0, T2 = 0, NF = 0, count = 0;
+    scratch::Array<double> work;
+    std::optional<engine::PlanRef> full, folded;
 };
 
-// Real and imaginary part of bin p of a half-complex spectrum of length N.
-inline double HcRe(const double* hc, int32_t p, int32_t N) {
-    return 2 * p <= N ? hc[p] : hc[N - p];
-}
-inline double HcIm(const double* hc, int32_t p, int32_t N) {
-    if (p == 0 || 2 * p == N) return 0.0;
-    return 2 * p < N ? hc[N - p] : -hc[p];
+void Smoothing::Complex(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+                        double* outRe, double* outIm) {
+    const int32_t half = NF / 2;
+    double* uRe = Block(0);
+    double* uIm = Block(1);
+    double* aRe = Block(2);
+    double* aIm = Block(3);
+    const double inverseS = 1.0 / S;
+    CxLagProducts(y, Ny, tau, count, uRe, uIm);
+    std::fill(uRe + count, uRe + NF, 0.0);
+    std::fill(uIm + count, uIm + NF, 0.0);
+    engine::CxFftForward(full->get(), uRe, uIm, aRe, aIm, 1, 1, NF);
+    // Weighted by the kernel row and folded onto T2 bins (sampling every S-th
+    // instant): u[q] = Σ_s A[s·T2 + q]·Φ[column of s·T2 + q], bin p having the
+    // Doppler of column (p + NF/2) mod NF; each product and sum as when the
+    // weighting, the fold and the scaling run one after the other.
+    for (int32_t s = 0; s < S; ++s) {
+        const int64_t base = int64_t{s} * T2;
+        const auto weigh = [&](int32_t from, int32_t to, int64_t column) {
+            const double* bRe = aRe + base;
+            const double* bIm = aIm + base;
+            if (s == 0) {
+                for (int32_t q = from; q < to; ++q) {
+                    uRe[q] = bRe[q] * phi[column + q];
+                    uIm[q] = bIm[q] * phi[column + q];
+                }
+            } else {
+                for (int32_t q = from; q < to; ++q) {
+                    uRe[q] += bRe[q] * phi[column + q];
+                    uIm[q] += bIm[q] * phi[column + q];
+                }
+            }
+        };
+        // Bin base + q takes column NF/2 + base + q below NF/2, else base + q − NF/2.
+        const auto split = static_cast<int32_t>(std::clamp<int64_t>(half - base, 0, T2));
+        weigh(0, split, half + base);
+        weigh(split, T2, base - half);
+    }
+    for (int32_t q = 0; q < T2; ++q) {
+        uRe[q] *= inverseS;
+        uIm[q] *= inverseS;
+    }
+    if (T == T2) {
+        engine::CxFftInverse(folded->get(), uRe, uIm, outRe, outIm, 1, 1, T2);
+        return;
+    }
+    engine::CxFftInverse(folded->get(), uRe, uIm, aRe, aIm, 1, 1, T2);
+    std::copy_n(aRe, T, outRe);
+    std::copy_n(aIm, T, outIm);
 }
 
-// Column j = H/2 + 1 + k repeats column H/2 − 1 − k; column 0 stands alone.
-void MirrorRow(double* row, int32_t H) {
-    for (int32_t k = 0; k <= (H - 1) / 2 - 1; ++k) row[H / 2 + 1 + k] = row[H / 2 - 1 - k];
+void Smoothing::Real(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+                     double* out) {
+    const int32_t half = NF / 2;
+    double* u = Block(0);
+    double* a = Block(1);
+    const double inverseS = 1.0 / S;
+    ReLagProducts(y, Ny, tau, count, u);
+    std::fill(u + count, u + NF, 0.0);
+    engine::ReFftForward(full->get(), u, a, 1, 1, NF);
+    // A real autocorrelation has a symmetric spectrum: bins q and NF − q take
+    // the mean of the kernel's two Doppler columns ±q.
+    a[0] *= phi[half];
+    for (int32_t q = 1; q <= (NF + 1) / 2 - 1; ++q) {
+        const double f = 0.5 * (phi[half - q] + phi[half + q]);
+        a[q] *= f;
+        a[NF - q] *= f;
+    }
+    if (NF % 2 == 0) a[half] *= phi[0];
+    // The fold of the full spectrum onto T2 bins, straight into half-complex
+    // form: u[q] = Σ_s Re A[s·T2 + q] for q <= T2/2, u[T2 − q] = Σ_s Im A[s·T2 + q]
+    // for 1 <= q < T2/2, summed over s in order. Block s = 0 lies below NF/2;
+    // in block s, bin p = s·T2 + q is stored at p below NF/2 (imaginary part at
+    // NF − p) and as its conjugate at NF − p above.
+    const int32_t reEnd = T2 / 2 + 1, imEnd = (T2 + 1) / 2;
+    for (int32_t q = 0; q < reEnd; ++q) u[q] = a[q];
+    for (int32_t q = 1; q < imEnd; ++q) u[T2 - q] = a[NF - q];
+    for (int32_t s = 1; s < S; ++s) {
+        const int64_t base = int64_t{s} * T2, below = half - base;  // 2p <= NF for q <= below
+        const double* up = a + base;                                // a[p] = up[q]
+        const double* down = a + (NF - base);                       // a[NF − p] = down[-q]
+        const auto reSplit = static_cast<int32_t>(std::clamp<int64_t>(below + 1, 0, reEnd));
+        for (int32_t q = 0; q < reSplit; ++q) u[q] += up[q];
+        for (int32_t q = reSplit; q < reEnd; ++q) u[q] += down[-q];
+        const auto imSplit = static_cast<int32_t>(std::clamp<int64_t>(below, 1, imEnd));
+        for (int32_t q = 1; q < imSplit; ++q) u[T2 - q] += down[-q];
+        int32_t q = imSplit;
+        if (q < imEnd && q == below) {  // bin NF/2: no imaginary part
+            u[T2 - q] += 0.0;
+            ++q;
+        }
+        for (; q < imEnd; ++q) u[T2 - q] += -up[q];
+    }
+    for (int32_t q = 0; q < T2; ++q) u[q] *= inverseS;
+    if (T == T2) {
+        engine::ReFftInverse(folded->get(), u, out, 1, 1, T2);
+        return;
+    }
+    engine::ReFftInverse(folded->get(), u, a, 1, 1, T2);
+    std::copy_n(a, T, out);
 }
 
-using KernelBuilder = void (*)(int32_t B, int32_t H, double parameter, double* kernel);
+// The kernel's rows: the caller's B × H matrix, or each row built when its lag
+// is smoothed into a buffer of H doubles (CWD and CSD never hold the whole kernel).
+struct KernelRows {
+    const double* matrix = nullptr;
+    KernelRowBuilder build = nullptr;
+    double parameter = 0;
+    double* buffer = nullptr;
 
-// CWD and CSD: their own checks, the kernel over the whole time transform, then Cohen.
+    const double* Row(int32_t tau, int32_t H) const {
+        if (matrix) return matrix + int64_t{tau} * H;
+        build(tau, H, parameter, buffer);
+        return buffer;
+    }
+};
+
+// Cohen with its kernel's rows: preparation, smoothing of every lag straight
+// into the lag transform's places, and the lag transform row by row. All memory
+// is taken before out is written.
+int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
+                             const KernelRows& kernel, int32_t B, int32_t H, int32_t S,
+                             int32_t analytic, double* out) {
+    DistributionLayout l;
+    if (const int32_t code = MakeLayout(im, n, B, S, analytic, true, &l); code != status::kOk)
+        return code;
+    PreparedSignal prepared;
+    if (const int32_t code = prepared.Prepare(re, im, l); code != status::kOk) return code;
+    if (l.T == 0) return status::kBadKernelSize;  // no time transform for any kernel
+    GridPhases y;
+    if (const int32_t code = y.Split(prepared.Re(), prepared.Im(), l.Ny, l.grid);
+        code != status::kOk)
+        return code;
+    LagSink sink{l.lags, l.T, l.F, out, nullptr};
+    scratch::Array<double> upper;
+    if (!l.ComplexLags()) {
+        upper = ScratchArray<double>(int64_t{l.T} * (l.lags - l.F));
+        if (!upper) return status::kNoMemory;
+        sink.upper = upper.get();
+    }
+    const int64_t batchSize = int64_t{LagSink::kBatch} * l.T;
+    scratch::Array<double> batch = ScratchArray<double>(l.Channels() * batchSize);
+    if (!batch) return status::kNoMemory;
+    LagTransform transform;
+    if (const int32_t code = transform.Prepare(l.lags); code != status::kOk) return code;
+    Smoothing sm;
+    if (const int32_t code = sm.Take(l); code != status::kOk) return code;
+    // The kernel width is checked here, after the preparation.
+    if (const int32_t code = sm.Check(l.Ny, l.lags, l.grid, S, B, H); code != status::kOk)
+        return code;
+    double* bRe = batch.get();
+    double* bIm = bRe + batchSize;
+    for (int32_t first = 0; first < l.lags; first += LagSink::kBatch) {
+        const int32_t count = std::min(LagSink::kBatch, l.lags - first);
+        for (int32_t b = 0; b < count; ++b) {
+            const double* phi = kernel.Row(first + b, H);
+            const int64_t at = int64_t{b} * l.T;
+            if (l.ComplexLags())
+                sm.Complex(y, l.Ny, S, first + b, phi, bRe + at, bIm + at);
+            else
+                sm.Real(y, l.Ny, S, first + b, phi, bRe + at);
+        }
+        if (l.ComplexLags())
+            sink.Complex(first, count, bRe, bIm);
+        else
+            sink.Real(first, count, bRe);
+    }
+    prepared.Release();
+    for (int64_t r = 0; r < l.T; ++r) {
+        double* row = out + r * l.F;
+        if (l.ComplexLags()) {
+            transform.HalfComplexRow(row, l.F, row);
+        } else {
+            double* lags = transform.Lags();
+            std::copy_n(row, l.F, lags);
+            std::copy_n(upper.get() + r * (l.lags - l.F), l.lags - l.F, lags + l.F);
+            transform.RealRow(l.F, row);
+        }
+    }
+    return status::kOk;
+}
+
+// CWD and CSD: their own checks, a row of the kernel, then what Cohen does.
 int32_t WithBuiltKernel(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
-                        double parameter, int32_t analytic, double* out, KernelBuilder build) {
+                        double parameter, int32_t analytic, double* out, KernelRowBuilder build) {
     if (n <= 0) return status::kShortSignal;
     if (!IsPowerOfTwo(S)) return status::kBadTimeStep;
     if (B != 0 && !IsPowerOfTwo(B)) return status::kBadBinCount;
     const int64_t T = n / S, H = S * NextPowerOfTwo64(T);
     if (H > INT32_MAX || B * H > INT32_MAX) return status::kNoMemory;
-    scratch::Array<double> kernel = ScratchArray<double>(B * H);
-    if (!kernel) return status::kNoMemory;
+    scratch::Array<double> row = ScratchArray<double>(H);
+    if (!row) return status::kNoMemory;
     if (T == 0) return status::kBadKernelSize;
-    const auto width = static_cast<int32_t>(H);
-    build(B, width, parameter, kernel.get());
-    return Cohen(re, im, n, kernel.get(), B, width, S, analytic, out);
+    if (!IsPowerOfTwo(B)) return status::kBadKernelSize;
+    const KernelRows kernel{nullptr, build, parameter, row.get()};
+    return SmoothedDistribution(re, im, n, kernel, B, static_cast<int32_t>(H), S, analytic, out);
 }
 
 }  // namespace
 
-int32_t CxKernelSmooth(const double* yRe, const double* yIm, int32_t Ny, int32_t lags, int32_t g,
-                       int32_t S, const double* kernel, int32_t kernelRows, int32_t H,
-                       double* outRe, double* outIm) {
-    Smoothing sm;
-    if (const int32_t code = sm.Prepare(Ny, lags, g, S, kernelRows, H, 4); code != status::kOk)
-        return code;
-    const int32_t NF = sm.NF, T2 = sm.T2, half = NF / 2;
-    double* uRe = sm.Block(0);
-    double* uIm = sm.Block(1);
-    double* aRe = sm.Block(2);
-    double* aIm = sm.Block(3);
-    const double inverseS = 1.0 / S;
-    for (int32_t tau = 0; tau < lags; ++tau) {
-        CxLagProducts(yRe, yIm, Ny, tau, g, sm.count, uRe, uIm);
-        std::fill(uRe + sm.count, uRe + NF, 0.0);
-        std::fill(uIm + sm.count, uIm + NF, 0.0);
-        engine::CxFftForward(sm.full->get(), uRe, uIm, aRe, aIm, 1, 1, NF);
-        // Bin p has the Doppler of column (p + NF/2) mod NF.
-        const double* phi = kernel + int64_t{tau} * H;
-        for (int32_t p = 0; p < half; ++p) {
-            aRe[p] *= phi[half + p];
-            aIm[p] *= phi[half + p];
-        }
-        for (int32_t p = half; p < NF; ++p) {
-            aRe[p] *= phi[p - half];
-            aIm[p] *= phi[p - half];
-        }
-        // Sampling every S-th instant folds the spectrum onto T2 bins.
-        std::copy_n(aRe, T2, uRe);
-        std::copy_n(aIm, T2, uIm);
-        for (int32_t s = 1; s < S; ++s) {
-            const double* bRe = aRe + int64_t{s} * T2;
-            const double* bIm = aIm + int64_t{s} * T2;
-            for (int32_t q = 0; q < T2; ++q) {
-                uRe[q] += bRe[q];
-                uIm[q] += bIm[q];
-            }
-        }
-        for (int32_t q = 0; q < T2; ++q) {
-            uRe[q] *= inverseS;
-            uIm[q] *= inverseS;
-        }
-        engine::CxFftInverse(sm.folded->get(), uRe, uIm, aRe, aIm, 1, 1, T2);
-        std::copy_n(aRe, sm.T, outRe + int64_t{tau} * sm.T);
-        std::copy_n(aIm, sm.T, outIm + int64_t{tau} * sm.T);
-    }
-    return status::kOk;
-}
-
-int32_t ReKernelSmooth(const double* y, int32_t Ny, int32_t lags, int32_t g, int32_t S,
-                       const double* kernel, int32_t kernelRows, int32_t H, double* out) {
-    Smoothing sm;
-    if (const int32_t code = sm.Prepare(Ny, lags, g, S, kernelRows, H, 2); code != status::kOk)
-        return code;
-    const int32_t NF = sm.NF, T2 = sm.T2, half = NF / 2;
-    double* u = sm.Block(0);
-    double* a = sm.Block(1);
-    const double inverseS = 1.0 / S;
-    for (int32_t tau = 0; tau < lags; ++tau) {
-        ReLagProducts(y, Ny, tau, g, sm.count, u);
-        std::fill(u + sm.count, u + NF, 0.0);
-        engine::ReFftForward(sm.full->get(), u, a, 1, 1, NF);
-        // A real autocorrelation has a symmetric spectrum: bins q and NF − q take
-        // the mean of the kernel's two Doppler columns ±q.
-        const double* phi = kernel + int64_t{tau} * H;
-        a[0] *= phi[half];
-        for (int32_t q = 1; q <= (NF + 1) / 2 - 1; ++q) {
-            const double f = 0.5 * (phi[half - q] + phi[half + q]);
-            a[q] *= f;
-            a[NF - q] *= f;
-        }
-        if (NF % 2 == 0) a[half] *= phi[0];
-        // The fold of the full spectrum onto T2 bins, straight into half-complex form.
-        for (int32_t q = 0; 2 * q <= T2; ++q) {
-            double sum = HcRe(a, q, NF);
-            for (int32_t s = 1; s < S; ++s) sum += HcRe(a, s * T2 + q, NF);
-            u[q] = sum;
-        }
-        for (int32_t q = 1; 2 * q < T2; ++q) {
-            double sum = HcIm(a, q, NF);
-            for (int32_t s = 1; s < S; ++s) sum += HcIm(a, s * T2 + q, NF);
-            u[T2 - q] = sum;
-        }
-        for (int32_t q = 0; q < T2; ++q) u[q] *= inverseS;
-        engine::ReFftInverse(sm.folded->get(), u, a, 1, 1, T2);
-        std::copy_n(a, sm.T, out + int64_t{tau} * sm.T);
-    }
-    return status::kOk;
-}
-
-void ChoiWilliamsKernel(int32_t B, int32_t H, double sigma, double* kernel) {
+void ChoiWilliamsRow(int32_t tau, int32_t H, double sigma, double* row) {
     const double s = sigma < 0 ? 0.0 : sigma;
     const double omega0 = kTwoPi / H;
-    for (int32_t tau = 0; tau < B; ++tau) {
-        double* row = kernel + int64_t{tau} * H;
-        const double tau2 = static_cast<double>(tau) * tau;
-        for (int32_t j = 0; j <= H / 2; ++j) {
-            const double w = omega0 * (j - H / 2);
-            const double exponent = -tau2 * s * (w * w);
-            row[j] = exponent < kExpUnderflow ? 0.0 : std::exp(exponent);
-        }
-        MirrorRow(row, H);
+    const double tau2 = static_cast<double>(tau) * tau;
+    for (int32_t j = 0; j <= H / 2; ++j) {
+        const double w = omega0 * (j - H / 2);
+        const double exponent = -tau2 * s * (w * w);
+        row[j] = exponent < kExpUnderflow ? 0.0 : std::exp(exponent);
     }
+    MirrorRow(row, H);
 }
 
-void ConeKernel(int32_t B, int32_t H, double alpha, double* kernel) {
+void ConeRow(int32_t tau, int32_t H, double alpha, double* row) {
     const double a0 = alpha < 0 ? 0.0 : alpha;
-    for (int32_t tau = 0; tau < B; ++tau) {
-        double* row = kernel + int64_t{tau} * H;
-        const double tau2 = static_cast<double>(tau) * tau;
-        const double g = std::exp(-a0 * tau2);
-        for (int32_t j = 0; j <= H / 2; ++j) {
-            const double a = kPi * tau * (j - H / 2) / H;
-            row[j] = a == 0 ? g : g * std::sin(a) / a;
-        }
-        MirrorRow(row, H);
+    const double tau2 = static_cast<double>(tau) * tau;
+    const double g = std::exp(-a0 * tau2);
+    for (int32_t j = 0; j <= H / 2; ++j) {
+        const double a = kPi * tau * (j - H / 2) / H;
+        row[j] = a == 0 ? g : g * std::sin(a) / a;
     }
+    MirrorRow(row, H);
 }
 
 }  // namespace tf
@@ -213,34 +342,17 @@ int32_t Cohen(const double* re, const double* im, int32_t n, const double* kerne
     if (n <= 0) return status::kShortSignal;
     if (!IsPowerOfTwo(B) || !IsPowerOfTwo(H)) return status::kBadKernelSize;
     if (!IsPowerOfTwo(S)) return status::kBadTimeStep;
-    DistributionLayout l;
-    if (const int32_t code = MakeLayout(im, n, B, S, analytic, true, &l); code != status::kOk)
-        return code;
-    PreparedSignal y;
-    if (const int32_t code = y.Prepare(re, im, l); code != status::kOk) return code;
-    const int64_t size = int64_t{l.lags} * l.T;
-    scratch::Array<double> k = ScratchArray<double>(l.Channels() * size);
-    if (!k) return status::kNoMemory;
-    double* kRe = k.get();
-    double* kIm = kRe + size;
-    // The kernel width is checked here, after the preparation.
-    const int32_t code =
-        y.Im() ? CxKernelSmooth(y.Re(), y.Im(), l.Ny, l.lags, l.grid, S, kernel, B, H, kRe, kIm)
-               : ReKernelSmooth(y.Re(), l.Ny, l.lags, l.grid, S, kernel, B, H, kRe);
-    if (code != status::kOk) return code;
-    y.Release();
-    if (l.ComplexLags()) return CxLagToFrequency(kRe, kIm, l.lags, l.T, l.F, out);
-    return ReLagToFrequency(kRe, l.lags, l.T, l.F, out);
+    return SmoothedDistribution(re, im, n, KernelRows{kernel}, B, H, S, analytic, out);
 }
 
 int32_t CWD(const double* re, const double* im, int32_t n, int32_t B, int32_t S, double sigma,
             int32_t analytic, double* out) {
-    return WithBuiltKernel(re, im, n, B, S, sigma, analytic, out, ChoiWilliamsKernel);
+    return WithBuiltKernel(re, im, n, B, S, sigma, analytic, out, ChoiWilliamsRow);
 }
 
 int32_t CSD(const double* re, const double* im, int32_t n, int32_t B, int32_t S, double alpha,
             int32_t analytic, double* out) {
-    return WithBuiltKernel(re, im, n, B, S, alpha, analytic, out, ConeKernel);
+    return WithBuiltKernel(re, im, n, B, S, alpha, analytic, out, ConeRow);
 }
 
 }  // extern "C"

@@ -5,16 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tf {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kSqrt2 = 1.4142135623730951;
-
-// Rows gathered at once from a lag-major matrix: it is read a cache line of
-// instants at a time instead of one element per line.
-constexpr int32_t kRowTile = LagTransform::kRows;
 
 // (re + i·im) · (c + i·s)
 inline void Rotate(double& re, double& im, double c, double s) {
@@ -52,17 +49,45 @@ ProductRange ValidInstants(int32_t Ny, int32_t tau, int32_t d, int32_t count) {
     return {first, end};
 }
 
-// y[p]·conj(y[m]), real and imaginary part.
-inline double ProductRe(const double* re, const double* im, int64_t p, int64_t m) {
-    return re[p] * re[m] + im[m] * im[p];
-}
-inline double ProductIm(const double* re, const double* im, int64_t p, int64_t m) {
-    return re[m] * im[p] - re[p] * im[m];
-}
-
 // The last lag whose products at point c lie inside the prepared signal, below L.
 int64_t LastLag(int32_t Ny, int64_t c, int32_t L) {
     return std::min<int64_t>({c, int64_t{Ny} - 1 - c, int64_t{L} - 1});
+}
+
+// Two doubles as one value; every operation is the same on both.
+typedef double Pair2 __attribute__((vector_size(2 * sizeof(double))));
+inline Pair2 Load2(const double* p) {
+    Pair2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void Store2(double* p, Pair2 v) { std::memcpy(p, &v, sizeof v); }
+inline Pair2 Swap2(Pair2 v) { return __builtin_shufflevector(v, v, 1, 0); }
+
+// All L lags of the autocorrelation at point c of the prepared signal, along
+// the lag: w[τ] + i·v[τ] = y[c+τ]·conj(y[c−τ]), zero past the signal's ends.
+void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
+                   double* w, double* v) {
+    const int64_t last = LastLag(Ny, c, L);
+    // From the centre: y[c+τ] forwards, y[c−τ] backwards.
+    const double* __restrict__ re = yRe + c;
+    const double* __restrict__ im = yIm + c;
+    double* __restrict__ outRe = w;
+    double* __restrict__ outIm = v;
+    for (int64_t tau = 0; tau <= last; ++tau) {
+        outRe[tau] = re[tau] * re[-tau] + im[-tau] * im[tau];
+        outIm[tau] = re[-tau] * im[tau] - re[tau] * im[-tau];
+    }
+    std::fill(w + last + 1, w + L, 0.0);
+    std::fill(v + last + 1, v + L, 0.0);
+}
+
+void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w) {
+    const int64_t last = LastLag(Ny, c, L);
+    const double* __restrict__ centre = y + c;
+    double* __restrict__ out = w;
+    for (int64_t tau = 0; tau <= last; ++tau) out[tau] = centre[tau] * centre[-tau];
+    std::fill(w + last + 1, w + L, 0.0);
 }
 
 }  // namespace
@@ -143,50 +168,56 @@ int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm) {
     return status::kOk;
 }
 
-void CxLagProducts(const double* yRe, const double* yIm, int32_t Ny, int32_t tau, int32_t d,
-                   int32_t count, double* outRe, double* outIm) {
-    const ProductRange r = ValidInstants(Ny, tau, d, count);
+void CxLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* outRe,
+                   double* outIm) {
+    const ProductRange r = ValidInstants(Ny, tau, y.grid, count);
+    const GridPhases::Lag at = y.At(tau);
+    const double* pr = y.re[at.plusPhase];
+    const double* pi = y.im[at.plusPhase];
+    const double* mr = y.re[at.minusPhase];
+    const double* mi = y.im[at.minusPhase];
     std::fill(outRe, outRe + r.first, 0.0);
     std::fill(outIm, outIm + r.first, 0.0);
     for (int64_t k = r.first; k < r.end; ++k) {
-        const int64_t t = d * k;
-        outRe[k] = ProductRe(yRe, yIm, t + tau, t - tau);
-        outIm[k] = ProductIm(yRe, yIm, t + tau, t - tau);
+        const int64_t p = k + at.plus, m = k - at.minus;
+        outRe[k] = pr[p] * mr[m] + mi[m] * pi[p];
+        outIm[k] = mr[m] * pi[p] - pr[p] * mi[m];
     }
     std::fill(outRe + r.end, outRe + count, 0.0);
     std::fill(outIm + r.end, outIm + count, 0.0);
 }
 
-void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t count,
-                   double* out) {
-    const ProductRange r = ValidInstants(Ny, tau, d, count);
+void ReLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* out) {
+    const ProductRange r = ValidInstants(Ny, tau, y.grid, count);
+    const GridPhases::Lag at = y.At(tau);
+    const double* plus = y.re[at.plusPhase];
+    const double* minus = y.re[at.minusPhase];
     std::fill(out, out + r.first, 0.0);
-    for (int64_t k = r.first; k < r.end; ++k) out[k] = y[d * k + tau] * y[d * k - tau];
+    for (int64_t k = r.first; k < r.end; ++k) out[k] = plus[k + at.plus] * minus[k - at.minus];
     std::fill(out + r.end, out + count, 0.0);
 }
 
-void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
-                   double* w, double* v) {
-    const int64_t last = LastLag(Ny, c, L);
-    // From the centre: y[c+τ] forwards, y[c−τ] backwards.
-    const double* __restrict__ re = yRe + c;
-    const double* __restrict__ im = yIm + c;
-    double* __restrict__ outRe = w;
-    double* __restrict__ outIm = v;
-    for (int64_t tau = 0; tau <= last; ++tau) {
-        outRe[tau] = re[tau] * re[-tau] + im[-tau] * im[tau];
-        outIm[tau] = re[-tau] * im[tau] - re[tau] * im[-tau];
+int32_t GridPhases::Split(const double* yRe, const double* yIm, int32_t Ny, int32_t g) {
+    grid = g;
+    re[0] = yRe;
+    im[0] = yIm;
+    if (g == 1) return status::kOk;
+    const int32_t n = Ny / 2;
+    const int32_t channels = yIm ? 2 : 1;
+    split_ = ScratchArray<double>(int64_t{channels} * Ny);
+    if (!split_) return status::kNoMemory;
+    for (int32_t c = 0; c < channels; ++c) {
+        const double* y = c == 0 ? yRe : yIm;
+        double* even = split_.get() + int64_t{c} * Ny;
+        double* odd = even + n;
+        for (int32_t j = 0; j < n; ++j) {
+            even[j] = y[2 * j];
+            odd[j] = y[2 * j + 1];
+        }
+        (c == 0 ? re : im)[0] = even;
+        (c == 0 ? re : im)[1] = odd;
     }
-    std::fill(w + last + 1, w + L, 0.0);
-    std::fill(v + last + 1, v + L, 0.0);
-}
-
-void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w) {
-    const int64_t last = LastLag(Ny, c, L);
-    const double* __restrict__ centre = y + c;
-    double* __restrict__ out = w;
-    for (int64_t tau = 0; tau <= last; ++tau) out[tau] = centre[tau] * centre[-tau];
-    std::fill(w + last + 1, w + L, 0.0);
+    return status::kOk;
 }
 
 int32_t StageMemory::Take(int64_t count, int32_t N) {
@@ -200,81 +231,94 @@ int32_t StageMemory::Take(int64_t count, int32_t N) {
 int32_t LagTransform::Prepare(int32_t L) {
     if (L <= 0) return status::kShortSignal;
     L_ = L;
-    return memory_.Take(2 * kRows + 2, L);
+    return memory_.Take(4, L);
 }
 
-void LagTransform::ComplexRow(int32_t b, int32_t F, double* out) const {
+void LagTransform::ComplexRow(int32_t F, double* out) const {
     const int32_t L = L_;
-    const double* w = Lags(b);
+    const double* w = Lags();
     const double* v = w + L;
-    double* h = memory_.Block(2 * kRows);
+    double* h = memory_.Block(2);
     h[0] = w[0];
     for (int32_t k = 1; k <= L / 2 - 1; ++k) {
         h[k] = w[k] + w[L - k];
         h[L - k] = v[L - k] - v[k];
     }
     if (L % 2 == 0) h[L / 2] = 2 * w[L / 2];
-    double* spare = memory_.Block(2 * kRows + 1);  // rows that keep fewer than L bins
-    double* to = F == L ? out : spare;
-    engine::ReFftInverse(memory_.Plan(), h, to, 1, 1, L);
+    HalfComplexRow(h, F, out);
+}
+
+void LagTransform::HalfComplexRow(double* h, int32_t F, double* out) const {
+    double* spare = memory_.Block(3);
+    double* to = F == L_ && out != h ? out : spare;
+    engine::ReFftInverse(memory_.Plan(), h, to, 1, 1, L_);
     if (to != out) std::copy_n(spare, F, out);
 }
 
-void LagTransform::RealRow(int32_t b, int32_t F, double* out) const {
+void LagTransform::RealRow(int32_t F, double* out) const {
     const int32_t L = L_;
-    double* v = Lags(b);
+    double* v = Lags();
     const double c = 2.0 / L;
     for (int32_t tau = 0; tau < L; ++tau) v[tau] = c * v[tau];
+    FromScaledLags(F, out);
+}
+
+void LagTransform::FromScaledLags(int32_t F, double* out) const {
+    double* v = Lags();
     v[0] *= 0.5;
-    double* hc = memory_.Block(2 * kRows);
-    engine::ReFftForward(memory_.Plan(), v, hc, 1, 1, L);
+    double* hc = memory_.Block(2);
+    engine::ReFftForward(memory_.Plan(), v, hc, 1, 1, L_);
     std::copy_n(hc, F, out);
 }
 
-void LagTransform::Complex(const double* kRe, const double* kIm, int32_t T, int32_t F,
-                           double* out) const {
-    const int64_t L = L_, stride = T;
-    for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
-        const int32_t rows = std::min(kRowTile, T - r0);
-        for (int64_t tau = 0; tau < L; ++tau) {
-            const double* re = kRe + tau * stride + r0;
-            const double* im = kIm + tau * stride + r0;
-            for (int32_t b = 0; b < rows; ++b) {
-                Lags(b)[tau] = re[b];
-                Lags(b)[L + tau] = im[b];
-            }
-        }
-        for (int32_t b = 0; b < rows; ++b) ComplexRow(b, F, out + int64_t{r0 + b} * F);
+// Rows away from the ends have all L lags inside the signal: the products go
+// straight into the transform's input, the same operations as ComplexRow and
+// RealRow on the gathered lags.
+void LagTransform::ComplexRowAt(const double* yRe, const double* yIm, int32_t Ny, int64_t c,
+                                int32_t F, double* out) const {
+    const int32_t L = L_;
+    if (LastLag(Ny, c, L) < L - 1) {
+        CxRowProducts(yRe, yIm, Ny, c, L, Lags(), Lags() + L);
+        ComplexRow(F, out);
+        return;
     }
-}
-
-void LagTransform::Real(const double* k, int32_t T, int32_t F, double* out) const {
-    const int64_t L = L_, stride = T;
-    for (int32_t r0 = 0; r0 < T; r0 += kRowTile) {
-        const int32_t rows = std::min(kRowTile, T - r0);
-        for (int64_t tau = 0; tau < L; ++tau) {
-            const double* lag = k + tau * stride + r0;
-            for (int32_t b = 0; b < rows; ++b) Lags(b)[tau] = lag[b];
-        }
-        for (int32_t b = 0; b < rows; ++b) RealRow(b, F, out + int64_t{r0 + b} * F);
+    const double* re = yRe + c;
+    const double* im = yIm + c;
+    double* h = memory_.Block(2);
+    h[0] = re[0] * re[0] + im[0] * im[0];
+    // Lags k, k+1 and j = L−k, j−1 two at a time: p[k], p[k+1] is Ahead(p + k),
+    // p[k], p[k−1] is Back(p + k).
+    const auto ahead = [](const double* p) { return Load2(p); };
+    const auto back = [](const double* p) { return Swap2(Load2(p - 1)); };
+    int32_t k = 1;
+    for (; k + 1 <= L / 2 - 1; k += 2) {
+        const int32_t j = L - k;
+        const Pair2 rk = ahead(re + k), ik = ahead(im + k), rmk = back(re - k), imk = back(im - k);
+        const Pair2 rj = back(re + j), ij = back(im + j), rmj = ahead(re - j), imj = ahead(im - j);
+        Store2(h + k, (rk * rmk + imk * ik) + (rj * rmj + imj * ij));
+        Store2(h + j - 1, Swap2((rmj * ij - rj * imj) - (rmk * ik - rk * imk)));
     }
+    for (; k <= L / 2 - 1; ++k) {
+        const int32_t j = L - k;
+        h[k] = (re[k] * re[-k] + im[-k] * im[k]) + (re[j] * re[-j] + im[-j] * im[j]);
+        h[j] = (re[-j] * im[j] - re[j] * im[-j]) - (re[-k] * im[k] - re[k] * im[-k]);
+    }
+    if (L % 2 == 0) h[L / 2] = 2 * (re[L / 2] * re[-L / 2] + im[-L / 2] * im[L / 2]);
+    HalfComplexRow(h, F, out);
 }
 
-int32_t CxLagToFrequency(const double* kRe, const double* kIm, int32_t L, int32_t T, int32_t F,
-                         double* out) {
-    if (T < 0) return status::kShortSignal;
-    LagTransform transform;
-    if (const int32_t code = transform.Prepare(L); code != status::kOk) return code;
-    transform.Complex(kRe, kIm, T, F, out);
-    return status::kOk;
-}
-
-int32_t ReLagToFrequency(const double* k, int32_t L, int32_t T, int32_t F, double* out) {
-    if (T < 0) return status::kShortSignal;
-    LagTransform transform;
-    if (const int32_t code = transform.Prepare(L); code != status::kOk) return code;
-    transform.Real(k, T, F, out);
-    return status::kOk;
+void LagTransform::RealRowAt(const double* y, int32_t Ny, int64_t c, int32_t F, double* out) const {
+    const int32_t L = L_;
+    if (LastLag(Ny, c, L) < L - 1) {
+        ReRowProducts(y, Ny, c, L, Lags());
+        RealRow(F, out);
+        return;
+    }
+    const double* __restrict__ centre = y + c;
+    double* __restrict__ v = Lags();
+    const double scale = 2.0 / L;
+    for (int32_t tau = 0; tau < L; ++tau) v[tau] = scale * (centre[tau] * centre[-tau]);
+    FromScaledLags(F, out);
 }
 
 int32_t PreparedSignal::Prepare(const double* re, const double* im, const DistributionLayout& l) {

@@ -26,33 +26,14 @@ int32_t ReHalfSampleInterp(const double* x, int32_t n, double* y);
 // The analytic signal of x with gain √2 on the positive frequencies, n samples.
 int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm);
 
-// Lag-major autocorrelation (element [τ][r] at τ·T + r, L lags, T instants) to
-// T rows of F real bins, row r at out + r·F. The complex one reads the lags
-// L − τ as −τ (K(−τ) = conj K(τ)); F <= L. status::kOk, status::kShortSignal
-// for L <= 0 or T < 0, or status::kNoMemory.
-int32_t CxLagToFrequency(const double* kRe, const double* kIm, int32_t L, int32_t T, int32_t F,
-                         double* out);
-int32_t ReLagToFrequency(const double* k, int32_t L, int32_t T, int32_t F, double* out);
-
-// The autocorrelation of the prepared signal (Ny samples on a grid of g points
-// per input sample) formed at every input instant, transformed along time
-// (NF = NextPowerOfTwo(S·T) points, T = ⌊Ny/g/S⌋), weighted by the kernel
-// (row τ of H columns per lag, column H/2 zero Doppler), folded to the instants
-// 0, S, 2S, … and transformed back: `lags` rows of T values, lag-major.
-// status::kOk; status::kBadSmoothingStep when S is not a power of two;
-// status::kBadKernelSize when H ≠ NF or the kernel has fewer rows than lags;
-// status::kNoMemory.
-int32_t CxKernelSmooth(const double* yRe, const double* yIm, int32_t Ny, int32_t lags, int32_t g,
-                       int32_t S, const double* kernel, int32_t kernelRows, int32_t H,
-                       double* outRe, double* outIm);
-int32_t ReKernelSmooth(const double* y, int32_t Ny, int32_t lags, int32_t g, int32_t S,
-                       const double* kernel, int32_t kernelRows, int32_t H, double* out);
-
-// B × H kernels, row-major; a negative parameter counts as 0.
+// Row τ (lag τ) of the Choi-Williams and cone-shaped kernels, H columns
+// (column H/2 is zero Doppler); a negative parameter counts as 0. CWD and CSD
+// build one row at a time, when its lag is smoothed.
 // Choi-Williams: e^(−τ²·σ·θ²) at the Doppler θ of each column.
-void ChoiWilliamsKernel(int32_t B, int32_t H, double sigma, double* kernel);
+void ChoiWilliamsRow(int32_t tau, int32_t H, double sigma, double* row);
 // Cone: e^(−α·τ²)·sin(a)/a with a = π·τ·(j − H/2)/H.
-void ConeKernel(int32_t B, int32_t H, double alpha, double* kernel);
+void ConeRow(int32_t tau, int32_t H, double alpha, double* row);
+using KernelRowBuilder = void (*)(int32_t tau, int32_t H, double parameter, double* row);
 
 // Smallest power of two >= v for v >= 1 (0 for v <= 0), in 64 bits.
 inline int64_t NextPowerOfTwo64(int64_t v) {
@@ -104,27 +85,36 @@ class StageMemory {
     std::optional<engine::PlanRef> plan_;
 };
 
-// The lag-to-frequency stage with its memory and plan taken once, for any
-// number of rows. A row's L lags are gathered into Lags(b) (real parts) and
-// Lags(b) + L (imaginary parts), b < kRows; ComplexRow is the transform of
-// CxLagToFrequency, RealRow that of ReLagToFrequency (it reads only the real
-// parts and overwrites them). Complex and Real run them over a lag-major
-// matrix of T instants.
+// The transform from lag to frequency of one instant's L lags at a time, with
+// its memory and plan taken once.
+// - ComplexRow: the lags' real parts w at Lags(), imaginary parts v at
+//   Lags() + L, folded into the half-complex array h[0] = w[0],
+//   h[k] = w[k] + w[L−k], h[L−k] = v[L−k] − v[k], h[L/2] = 2·w[L/2] (the lags
+//   L − τ read as −τ, K(−τ) = conj K(τ)), then HalfComplexRow.
+// - HalfComplexRow: the inverse real transform of h (scaled by 1/L; h is
+//   overwritten and out may be h), its first F <= L values to out:
+//   (1/L)·(K[0] + 2·Re Σ_τ K[τ]·e^(−2πi·τm/L)).
+// - RealRow: v = (2/L)·K with v[0] halved, its forward real transform, the
+//   real parts of bins 0 … F−1 to out; the lags at Lags() are overwritten.
 class LagTransform {
   public:
-    static constexpr int32_t kRows = 8;
-
     // status::kOk, status::kShortSignal for L <= 0, or status::kNoMemory.
     int32_t Prepare(int32_t L);
-    double* Lags(int32_t b) const { return memory_.Block(2 * b); }
-    void ComplexRow(int32_t b, int32_t F, double* out) const;
-    void RealRow(int32_t b, int32_t F, double* out) const;
-    void Complex(const double* kRe, const double* kIm, int32_t T, int32_t F, double* out) const;
-    void Real(const double* k, int32_t T, int32_t F, double* out) const;
+    double* Lags() const { return memory_.Block(0); }
+    void ComplexRow(int32_t F, double* out) const;
+    void HalfComplexRow(double* h, int32_t F, double* out) const;
+    void RealRow(int32_t F, double* out) const;
+    // ComplexRow and RealRow of the L lags y[c+τ]·conj(y[c−τ]) at point c of
+    // the prepared signal (Ny samples), products past its ends zero.
+    void ComplexRowAt(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t F,
+                      double* out) const;
+    void RealRowAt(const double* y, int32_t Ny, int64_t c, int32_t F, double* out) const;
 
   private:
+    void FromScaledLags(int32_t F, double* out) const;
+
     int32_t L_ = 0;
-    StageMemory memory_;  // 2·kRows blocks of lags, then two of L
+    StageMemory memory_;  // real and imaginary lags, h, a spare row
 };
 
 // The prepared signal of a call: yRe, yIm of Ny samples each (yIm null when
@@ -145,16 +135,39 @@ class PreparedSignal {
     const double* im_ = nullptr;
 };
 
-// Lag τ of the autocorrelation at `count` instants d apart (instant k at
-// t = d·k of the prepared signal): y[t+τ]·conj(y[t−τ]), or zero where a factor
-// falls outside 0 … Ny−1.
-void CxLagProducts(const double* yRe, const double* yIm, int32_t Ny, int32_t tau, int32_t d,
-                   int32_t count, double* outRe, double* outIm);
-void ReLagProducts(const double* y, int32_t Ny, int32_t tau, int32_t d, int32_t count, double* out);
-// All L lags of the autocorrelation at point c of the prepared signal (the
-// same products, along the lag): w[τ] + i·v[τ] = y[c+τ]·conj(y[c−τ]).
-void CxRowProducts(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t L,
-                   double* w, double* v);
-void ReRowProducts(const double* y, int32_t Ny, int64_t c, int32_t L, double* w);
+// The prepared signal split into its phases on the grid of g points per input
+// sample: sample g·j + p is element j of phase p, so that the products of one
+// lag at consecutive instants read consecutive elements. With g = 1 the phase
+// is the signal itself; with g = 2 Split copies the two phases (and the
+// object owns them).
+class GridPhases {
+  public:
+    // status::kOk or status::kNoMemory.
+    int32_t Split(const double* yRe, const double* yIm, int32_t Ny, int32_t g);
+    // Lag τ at instant k: y[g·k + τ] is element k + plus of phase plusPhase,
+    // y[g·k − τ] element k − minus of phase minusPhase.
+    struct Lag {
+        int32_t plusPhase, minusPhase;
+        int64_t plus, minus;
+    };
+    Lag At(int32_t tau) const {
+        const int32_t p = tau % grid;
+        return {p, p == 0 ? 0 : grid - p, tau / grid, (tau + grid - 1) / grid};
+    }
+
+    int32_t grid = 1;
+    const double* re[2] = {};
+    const double* im[2] = {};
+
+  private:
+    scratch::Array<double> split_;
+};
+
+// Lag τ of the autocorrelation at the instants k = 0 … count−1 (point g·k of
+// the prepared signal of Ny samples): y[g·k+τ]·conj(y[g·k−τ]), or zero where a
+// factor falls outside 0 … Ny−1.
+void CxLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* outRe,
+                   double* outIm);
+void ReLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* out);
 
 }  // namespace tf

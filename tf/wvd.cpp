@@ -24,16 +24,12 @@ int32_t WVD(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
     // Row r is the autocorrelation at point r·d of the prepared signal,
     // formed along the lag straight into the lag transform's row.
     const int64_t d = int64_t{l.grid} * S;
-    double* w = transform.Lags(0);
     for (int64_t r = 0; r < l.T; ++r) {
         double* row = out + r * l.F;
-        if (y.Im()) {
-            CxRowProducts(y.Re(), y.Im(), l.Ny, r * d, l.lags, w, w + l.lags);
-            transform.ComplexRow(0, l.F, row);
-        } else {
-            ReRowProducts(y.Re(), l.Ny, r * d, l.lags, w);
-            transform.RealRow(0, l.F, row);
-        }
+        if (y.Im())
+            transform.ComplexRowAt(y.Re(), y.Im(), l.Ny, r * d, l.F, row);
+        else
+            transform.RealRowAt(y.Re(), l.Ny, r * d, l.F, row);
     }
     return status::kOk;
 }
