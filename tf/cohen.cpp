@@ -95,10 +95,10 @@ class Smoothing {
     }
     // Lag τ of the autocorrelation smoothed by kernel row phi: T values to
     // outRe, outIm (complex) or out (real).
-    void Complex(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
-                 double* outRe, double* outIm);
-    void Real(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
-              double* out);
+    void CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+                        double* outRe, double* outIm);
+    void ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+                        double* out);
 
   private:
     double* Block(int32_t index) const { return work.get() + int64_t{index} * NF; }
@@ -108,8 +108,8 @@ class Smoothing {
     std::optional<engine::PlanRef> full, folded;
 };
 
-void Smoothing::Complex(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
-                        double* outRe, double* outIm) {
+void Smoothing::CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
+                               const double* phi, double* outRe, double* outIm) {
     const int32_t half = NF / 2;
     double* uRe = Block(0);
     double* uIm = Block(1);
@@ -159,8 +159,8 @@ void Smoothing::Complex(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
     std::copy_n(aIm, T, outIm);
 }
 
-void Smoothing::Real(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
-                     double* out) {
+void Smoothing::ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
+                               const double* phi, double* out) {
     const int32_t half = NF / 2;
     double* u = Block(0);
     double* a = Block(1);
@@ -266,9 +266,9 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
             const double* phi = kernel.Row(first + b, H);
             const int64_t at = int64_t{b} * l.T;
             if (l.ComplexLags())
-                sm.Complex(y, l.Ny, S, first + b, phi, bRe + at, bIm + at);
+                sm.CxKernelSmooth(y, l.Ny, S, first + b, phi, bRe + at, bIm + at);
             else
-                sm.Real(y, l.Ny, S, first + b, phi, bRe + at);
+                sm.ReKernelSmooth(y, l.Ny, S, first + b, phi, bRe + at);
         }
         if (l.ComplexLags())
             sink.Complex(first, count, bRe, bIm);
@@ -284,7 +284,7 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
             double* lags = transform.Lags();
             std::copy_n(row, l.F, lags);
             std::copy_n(upper.get() + r * (l.lags - l.F), l.lags - l.F, lags + l.F);
-            transform.RealRow(l.F, row);
+            transform.ReLagToFrequency(l.F, row);
         }
     }
     return status::kOk;
@@ -308,7 +308,7 @@ int32_t WithBuiltKernel(const double* re, const double* im, int32_t n, int32_t B
 
 }  // namespace
 
-void ChoiWilliamsRow(int32_t tau, int32_t H, double sigma, double* row) {
+void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row) {
     const double s = sigma < 0 ? 0.0 : sigma;
     const double omega0 = kTwoPi / H;
     const double tau2 = static_cast<double>(tau) * tau;
@@ -320,7 +320,7 @@ void ChoiWilliamsRow(int32_t tau, int32_t H, double sigma, double* row) {
     MirrorRow(row, H);
 }
 
-void ConeRow(int32_t tau, int32_t H, double alpha, double* row) {
+void ConeKernel(int32_t tau, int32_t H, double alpha, double* row) {
     const double a0 = alpha < 0 ? 0.0 : alpha;
     const double tau2 = static_cast<double>(tau) * tau;
     const double g = std::exp(-a0 * tau2);
@@ -347,12 +347,12 @@ int32_t Cohen(const double* re, const double* im, int32_t n, const double* kerne
 
 int32_t CWD(const double* re, const double* im, int32_t n, int32_t B, int32_t S, double sigma,
             int32_t analytic, double* out) {
-    return WithBuiltKernel(re, im, n, B, S, sigma, analytic, out, ChoiWilliamsRow);
+    return WithBuiltKernel(re, im, n, B, S, sigma, analytic, out, ChoiWilliamsKernel);
 }
 
 int32_t CSD(const double* re, const double* im, int32_t n, int32_t B, int32_t S, double alpha,
             int32_t analytic, double* out) {
-    return WithBuiltKernel(re, im, n, B, S, alpha, analytic, out, ConeRow);
+    return WithBuiltKernel(re, im, n, B, S, alpha, analytic, out, ConeKernel);
 }
 
 }  // extern "C"

@@ -234,7 +234,7 @@ int32_t LagTransform::Prepare(int32_t L) {
     return memory_.Take(4, L);
 }
 
-void LagTransform::ComplexRow(int32_t F, double* out) const {
+void LagTransform::CxLagToFrequency(int32_t F, double* out) const {
     const int32_t L = L_;
     const double* w = Lags();
     const double* v = w + L;
@@ -255,7 +255,7 @@ void LagTransform::HalfComplexRow(double* h, int32_t F, double* out) const {
     if (to != out) std::copy_n(spare, F, out);
 }
 
-void LagTransform::RealRow(int32_t F, double* out) const {
+void LagTransform::ReLagToFrequency(int32_t F, double* out) const {
     const int32_t L = L_;
     double* v = Lags();
     const double c = 2.0 / L;
@@ -272,14 +272,14 @@ void LagTransform::FromScaledLags(int32_t F, double* out) const {
 }
 
 // Rows away from the ends have all L lags inside the signal: the products go
-// straight into the transform's input, the same operations as ComplexRow and
-// RealRow on the gathered lags.
+// straight into the transform's input, the same operations as CxLagToFrequency and
+// ReLagToFrequency on the gathered lags.
 void LagTransform::ComplexRowAt(const double* yRe, const double* yIm, int32_t Ny, int64_t c,
                                 int32_t F, double* out) const {
     const int32_t L = L_;
     if (LastLag(Ny, c, L) < L - 1) {
         CxRowProducts(yRe, yIm, Ny, c, L, Lags(), Lags() + L);
-        ComplexRow(F, out);
+        CxLagToFrequency(F, out);
         return;
     }
     const double* re = yRe + c;
@@ -311,7 +311,7 @@ void LagTransform::RealRowAt(const double* y, int32_t Ny, int64_t c, int32_t F, 
     const int32_t L = L_;
     if (LastLag(Ny, c, L) < L - 1) {
         ReRowProducts(y, Ny, c, L, Lags());
-        RealRow(F, out);
+        ReLagToFrequency(F, out);
         return;
     }
     const double* __restrict__ centre = y + c;

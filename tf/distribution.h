@@ -30,9 +30,9 @@ int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm);
 // (column H/2 is zero Doppler); a negative parameter counts as 0. CWD and CSD
 // build one row at a time, when its lag is smoothed.
 // Choi-Williams: e^(−τ²·σ·θ²) at the Doppler θ of each column.
-void ChoiWilliamsRow(int32_t tau, int32_t H, double sigma, double* row);
+void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row);
 // Cone: e^(−α·τ²)·sin(a)/a with a = π·τ·(j − H/2)/H.
-void ConeRow(int32_t tau, int32_t H, double alpha, double* row);
+void ConeKernel(int32_t tau, int32_t H, double alpha, double* row);
 using KernelRowBuilder = void (*)(int32_t tau, int32_t H, double parameter, double* row);
 
 // Smallest power of two >= v for v >= 1 (0 for v <= 0), in 64 bits.
@@ -87,24 +87,24 @@ class StageMemory {
 
 // The transform from lag to frequency of one instant's L lags at a time, with
 // its memory and plan taken once.
-// - ComplexRow: the lags' real parts w at Lags(), imaginary parts v at
+// - CxLagToFrequency: the lags' real parts w at Lags(), imaginary parts v at
 //   Lags() + L, folded into the half-complex array h[0] = w[0],
 //   h[k] = w[k] + w[L−k], h[L−k] = v[L−k] − v[k], h[L/2] = 2·w[L/2] (the lags
 //   L − τ read as −τ, K(−τ) = conj K(τ)), then HalfComplexRow.
 // - HalfComplexRow: the inverse real transform of h (scaled by 1/L; h is
 //   overwritten and out may be h), its first F <= L values to out:
 //   (1/L)·(K[0] + 2·Re Σ_τ K[τ]·e^(−2πi·τm/L)).
-// - RealRow: v = (2/L)·K with v[0] halved, its forward real transform, the
+// - ReLagToFrequency: v = (2/L)·K with v[0] halved, its forward real transform, the
 //   real parts of bins 0 … F−1 to out; the lags at Lags() are overwritten.
 class LagTransform {
   public:
     // status::kOk, status::kShortSignal for L <= 0, or status::kNoMemory.
     int32_t Prepare(int32_t L);
     double* Lags() const { return memory_.Block(0); }
-    void ComplexRow(int32_t F, double* out) const;
+    void CxLagToFrequency(int32_t F, double* out) const;
     void HalfComplexRow(double* h, int32_t F, double* out) const;
-    void RealRow(int32_t F, double* out) const;
-    // ComplexRow and RealRow of the L lags y[c+τ]·conj(y[c−τ]) at point c of
+    void ReLagToFrequency(int32_t F, double* out) const;
+    // CxLagToFrequency and ReLagToFrequency of the L lags y[c+τ]·conj(y[c−τ]) at point c of
     // the prepared signal (Ny samples), products past its ends zero.
     void ComplexRowAt(const double* yRe, const double* yIm, int32_t Ny, int64_t c, int32_t F,
                       double* out) const;

@@ -355,7 +355,7 @@ TEST(Kernels, TheConeIsTheLagWeightOnRowZeroAndInTheCentreColumn) {
     for (int32_t H : {1, 2, 8, 64}) {
         SCOPED_TRACE(H);
         std::vector<double> cone(B * H);
-        for (int32_t tau = 0; tau < B; ++tau) tf::ConeRow(tau, H, 0.03, cone.data() + tau * H);
+        for (int32_t tau = 0; tau < B; ++tau) tf::ConeKernel(tau, H, 0.03, cone.data() + tau * H);
         for (int32_t j = 0; j < H; ++j) EXPECT_EQ(cone[j], 1.0) << j;
         for (int32_t tau = 0; tau < B; ++tau) {
             const double tau2 = static_cast<double>(tau) * tau;
