@@ -104,15 +104,24 @@ int32_t FftPlanCacheSize();
 // Owner of one plan reference for the duration of a scope.
 class PlanRef {
   public:
+    PlanRef() = default;  // no plan until Take
     explicit PlanRef(int32_t n) : plan_(FftPlanGet(n)) {}
     PlanRef(const PlanRef&) = delete;
     PlanRef& operator=(const PlanRef&) = delete;
-    ~PlanRef() { FftPlanRelease(plan_); }
+    ~PlanRef() {
+        if (plan_) FftPlanRelease(plan_);
+    }
+    // Holds a plan of length n instead of the one held; false when it cannot be had.
+    bool Take(int32_t n) {
+        if (plan_) FftPlanRelease(plan_);
+        plan_ = FftPlanGet(n);
+        return plan_ != nullptr;
+    }
     FftPlan* get() const { return plan_; }
     explicit operator bool() const { return plan_ != nullptr; }
 
   private:
-    FftPlan* plan_;
+    FftPlan* plan_ = nullptr;
 };
 
 }  // namespace engine

@@ -80,10 +80,8 @@ class Smoothing {
         T2 = NF / l.S;
         work = ScratchArray<double>(int64_t{l.ComplexLags() ? 4 : 2} * NF);
         if (!work) return status::kNoMemory;
-        full.emplace(NF);
-        if (!*full) return status::kNoMemory;
-        folded.emplace(T2);
-        return *folded ? status::kOk : status::kNoMemory;
+        if (!full.Take(NF)) return status::kNoMemory;
+        return folded.Take(T2) ? status::kOk : status::kNoMemory;
     }
     int32_t Check(int32_t Ny, int32_t lags, int32_t g, int32_t S, int32_t kernelRows, int32_t H) {
         if (!IsPowerOfTwo(S)) return status::kBadSmoothingStep;
@@ -105,7 +103,7 @@ class Smoothing {
 
     int32_t T = 0, T2 = 0, NF = 0, count = 0;
     scratch::Array<double> work;
-    std::optional<engine::PlanRef> full, folded;
+    engine::PlanRef full, folded;
 };
 
 void Smoothing::CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
@@ -119,7 +117,7 @@ void Smoothing::CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
     CxLagProducts(y, Ny, tau, count, uRe, uIm);
     std::fill(uRe + count, uRe + NF, 0.0);
     std::fill(uIm + count, uIm + NF, 0.0);
-    engine::CxFftForward(full->get(), uRe, uIm, aRe, aIm, 1, 1, NF);
+    engine::CxFftForward(full.get(), uRe, uIm, aRe, aIm, 1, 1, NF);
     // Weighted by the kernel row and folded onto T2 bins (sampling every S-th
     // instant): u[q] = Σ_s A[s·T2 + q]·Φ[column of s·T2 + q], bin p having the
     // Doppler of column (p + NF/2) mod NF; each product and sum as when the
@@ -151,10 +149,10 @@ void Smoothing::CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
         uIm[q] *= inverseS;
     }
     if (T == T2) {
-        engine::CxFftInverse(folded->get(), uRe, uIm, outRe, outIm, 1, 1, T2);
+        engine::CxFftInverse(folded.get(), uRe, uIm, outRe, outIm, 1, 1, T2);
         return;
     }
-    engine::CxFftInverse(folded->get(), uRe, uIm, aRe, aIm, 1, 1, T2);
+    engine::CxFftInverse(folded.get(), uRe, uIm, aRe, aIm, 1, 1, T2);
     std::copy_n(aRe, T, outRe);
     std::copy_n(aIm, T, outIm);
 }
@@ -167,7 +165,7 @@ void Smoothing::ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
     const double inverseS = 1.0 / S;
     ReLagProducts(y, Ny, tau, count, u);
     std::fill(u + count, u + NF, 0.0);
-    engine::ReFftForward(full->get(), u, a, 1, 1, NF);
+    engine::ReFftForward(full.get(), u, a, 1, 1, NF);
     // A real autocorrelation has a symmetric spectrum: bins q and NF − q take
     // the mean of the kernel's two Doppler columns ±q.
     a[0] *= phi[half];
@@ -203,10 +201,10 @@ void Smoothing::ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
     }
     for (int32_t q = 0; q < T2; ++q) u[q] *= inverseS;
     if (T == T2) {
-        engine::ReFftInverse(folded->get(), u, out, 1, 1, T2);
+        engine::ReFftInverse(folded.get(), u, out, 1, 1, T2);
         return;
     }
-    engine::ReFftInverse(folded->get(), u, a, 1, 1, T2);
+    engine::ReFftInverse(folded.get(), u, a, 1, 1, T2);
     std::copy_n(a, T, out);
 }
 

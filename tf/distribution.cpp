@@ -224,8 +224,7 @@ int32_t StageMemory::Take(int64_t count, int32_t N) {
     N_ = N;
     work_ = ScratchArray<double>(count * N);
     if (!work_) return status::kNoMemory;
-    plan_.emplace(N);
-    return *plan_ ? status::kOk : status::kNoMemory;
+    return plan_.Take(N) ? status::kOk : status::kNoMemory;
 }
 
 int32_t LagTransform::Prepare(int32_t L) {

@@ -7,7 +7,6 @@
 // memory before they write anything.
 
 #include <cstdint>
-#include <optional>
 
 #include "scratch.h"
 #include "status.h"
@@ -77,12 +76,12 @@ class StageMemory {
   public:
     int32_t Take(int64_t count, int32_t N);  // status::kOk or status::kNoMemory
     double* Block(int64_t index) const { return work_.get() + index * N_; }
-    engine::FftPlan* Plan() const { return plan_->get(); }
+    engine::FftPlan* Plan() const { return plan_.get(); }
 
   private:
     int32_t N_ = 0;
     scratch::Array<double> work_;
-    std::optional<engine::PlanRef> plan_;
+    engine::PlanRef plan_;
 };
 
 // The transform from lag to frequency of one instant's L lags at a time, with
