@@ -204,14 +204,12 @@ KESSLING_API int32_t SptAdaptSpExH(HostArrayHandle parameters, HostArrayHandle c
  * Any failure empties the three outputs and sets the residual to 0. */
 KESSLING_API int32_t SptReAdaptTransH(HostArrayHandle signal, int32_t mode, int32_t extType,
                                       int32_t maxWindow, double support, int32_t iterations,
-                                      int32_t terms, double* residual,
-                                      HostArrayHandle coefficients, HostArrayHandle parameters,
-                                      HostArrayHandle approximation);
+                                      int32_t terms, double* residual, HostArrayHandle coefficients,
+                                      HostArrayHandle parameters, HostArrayHandle approximation);
 KESSLING_API int32_t SptCxAdaptTransH(HostArrayHandle signal, int32_t mode, int32_t extType,
                                       int32_t maxWindow, double support, int32_t iterations,
-                                      int32_t terms, double* residual,
-                                      HostArrayHandle coefficients, HostArrayHandle parameters,
-                                      HostArrayHandle approximation);
+                                      int32_t terms, double* residual, HostArrayHandle coefficients,
+                                      HostArrayHandle parameters, HostArrayHandle approximation);
 
 #ifdef __cplusplus
 }

@@ -343,9 +343,8 @@ TEST(Adaptive, FindsTheChirpletsASignalIsMadeOf) {
     struct Chirplet {
         double time, frequency, rate, duration, amplitude;  // s, Hz, Hz/s, s (energy sd)
     };
-    const Chirplet made[] = {{0.3, 1000, 4000, 0.04, 1.0},
-                             {0.9, 2500, 0, 0.08, 0.7},
-                             {1.5, 3000, -6000, 0.03, 0.8}};
+    const Chirplet made[] = {
+        {0.3, 1000, 4000, 0.04, 1.0}, {0.9, 2500, 0, 0.08, 0.7}, {1.5, 3000, -6000, 0.03, 0.8}};
     std::string text;
     double energy = 0;
     for (int i = 0; i < 2 * kRateHz; ++i) {
@@ -361,19 +360,19 @@ TEST(Adaptive, FindsTheChirpletsASignalIsMadeOf) {
     }
     TempFolder dir;
     toolstest::WriteFile(dir / "chirplets.txt", text);
-    const auto run = RunMornavel({"render", "adaptive", "chirplets.txt", "--rate", "8000",
-                                  "--atoms", "6", "--window", "2048", "--step", "32", "--bins",
-                                  "256", "-o", "out.png", "--csv", "atoms.csv"},
-                                 dir);
+    const auto run = RunMornavel(
+        {"render", "adaptive", "chirplets.txt", "--rate", "8000", "--atoms", "6", "--window",
+         "2048", "--step", "32", "--bins", "256", "-o", "out.png", "--csv", "atoms.csv"},
+        dir);
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::printf("%s", run.out.c_str());
     EXPECT_EQ(run.out.rfind("atom  time (s)  frequency (Hz)", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("% of the signal's energy"), std::string::npos);
 
     const Csv csv = ReadCsv(dir / "atoms.csv");
-    ASSERT_EQ(csv.header, (std::vector<std::string>{"atom", "time_s", "frequency_Hz",
-                                                    "chirp_rate_Hz_per_s", "duration_s",
-                                                    "energy_share"}));
+    ASSERT_EQ(csv.header,
+              (std::vector<std::string>{"atom", "time_s", "frequency_Hz", "chirp_rate_Hz_per_s",
+                                        "duration_s", "energy_share"}));
     ASSERT_GE(csv.rows.size(), 3u);
     for (const Chirplet& c : made) {
         SCOPED_TRACE(::testing::Message() << c.frequency << " Hz at " << c.time << " s");
