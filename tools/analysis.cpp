@@ -94,11 +94,12 @@ int32_t RunGaborSp(int32_t ref, HostArrayHandle signal, const SptWindowCluster* 
                        std::max(p.bins / 2, 1), &recompute, &destination);
 }
 
+constexpr int32_t kMaxZoom = 64;                 // finest bins: 64 times the asked ones
+constexpr int64_t kMaxCells = int64_t{1} << 22;  // cells of the refined picture
+
 // Matching pursuit with chirplets up to the window's length, then the sum of
 // their Wigner-Ville distributions on the grid of `step` and `bins`, stored in
 // `ref` as a real spectrogram so that it is displayed like the others.
-constexpr int32_t kMaxZoom = 64;
-constexpr int64_t kMaxCells = int64_t{1} << 22;
 
 int32_t RunAdaptive(int32_t ref, HostArrayHandle signal, const SptWindowCluster*,
                     const AnalysisParams& p, Decomposition& found) {
@@ -127,7 +128,7 @@ int32_t RunAdaptive(int32_t ref, HostArrayHandle signal, const SptWindowCluster*
     int32_t factor = 1;
     while (factor < kMaxZoom &&
            6.283185307179586 / (static_cast<double>(factor) * p.bins) > narrowest &&
-           rows * factor * p.bins <= 2 * kMaxCells)
+           rows * factor * p.bins <= kMaxCells)  // the doubled picture's cells
         factor *= 2;
     SptZoomCluster zoom{factor, 0, 0};
     const uint8_t real = 1;
