@@ -3,6 +3,7 @@
 # Windows: the name table of the PE export directory (objdump -p).
 include(${CMAKE_CURRENT_LIST_DIR}/ReadExportList.cmake)
 tarvano_read_export_list(${LIST} expected)
+list(TRANSFORM expected REPLACE "=.*" "")
 
 if(WINDOWS)
   execute_process(COMMAND ${TOOL} -p ${LIBRARY} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)

@@ -15,6 +15,8 @@ function(tarvano_export_list target list_file)
     target_sources(${target} PRIVATE ${out})
   else()
     set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+    # An alias "name=target" is defined in the code itself on Linux.
+    list(TRANSFORM names REPLACE "=.*" "")
     list(JOIN names ";\n    " body)
     file(CONFIGURE OUTPUT ${out} CONTENT "{\n  global:\n    ${body};\n  local:\n    *;\n};\n" @ONLY)
     target_link_options(${target} PRIVATE "LINKER:--version-script=${out}")

@@ -1,5 +1,6 @@
 # tarvano_read_export_list(<file> <variable>): the names of an export list,
-# one per line, '#' starting a comment. Used at configure time and by the
+# one per line, '#' starting a comment; "name=target" exports target a second
+# time as name. Used at configure time and by the
 # export-table test script.
 function(tarvano_read_export_list list_file out_var)
   file(STRINGS ${list_file} lines)

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config python3 binutils clang-format
   googletest libbenchmark-dev libfftw3-dev
   liblapack-dev
-  libsndfile1-dev libcairo2-dev libfontconfig-dev libcli11-dev fonts-dejavu-core sox
+  libsndfile1-dev libasound2-dev libcairo2-dev libfontconfig-dev libcli11-dev fonts-dejavu-core sox
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
 )
 

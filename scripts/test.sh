@@ -21,7 +21,7 @@ runs_32bit_programs() {
 }
 
 # The thread sanitizer runs the suites of the code that uses threads.
-threaded_tests=(hostbind_tests testhost_tests rhombel_tests bridge_tests)
+threaded_tests=(hostbind_tests testhost_tests rhombel_tests bridge_tests sound_tests)
 
 for preset in "${presets[@]}"; do
   echo "=== $preset ==="
