@@ -15,7 +15,7 @@ function(tarvano_export_list target list_file)
     target_sources(${target} PRIVATE ${out})
   else()
     set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
-    # An alias "name=target" is defined in the code itself on Linux.
+    # An alias "name=target" is also defined in the code, which the map names once.
     list(TRANSFORM names REPLACE "=.*" "")
     list(JOIN names ";\n    " body)
     file(CONFIGURE OUTPUT ${out} CONTENT "{\n  global:\n    ${body};\n  local:\n    *;\n};\n" @ONLY)

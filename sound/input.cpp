@@ -164,11 +164,8 @@ int32_t SIClear(int32_t deviceNumber) {
     return CloseSoundDevice(deviceNumber);
 }
 
-#if !defined(_WIN32)
-// One entry point under both names; the Windows module-definition file makes
-// the same alias.
+// One entry point under both names (the export list names it twice too).
 int32_t SOClear(int32_t deviceNumber) __attribute__((alias("SIClear")));
-#endif
 
 int32_t GetInfo(int32_t deviceNumber, int32_t* deviceId, int32_t* direction, int16_t* channels,
                 int32_t* rate, int16_t* bits, int32_t* bufferSize) {

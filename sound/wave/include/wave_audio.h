@@ -20,6 +20,9 @@
 #define WAVE_AUDIO_H
 
 #if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 /* windows.h first: mmsystem.h relies on its types. */
 #include <mmsystem.h>
