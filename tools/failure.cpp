@@ -4,7 +4,8 @@ namespace front {
 
 const char kExitCodesHelp[] =
     "Exit codes: 0 success, 2 usage error, 3 unreadable or unsupported input,\n"
-    "4 the analysis refused the parameters, 5 output not writable.";
+    "4 the analysis refused the parameters, 5 output not writable,\n"
+    "6 sound device missing or busy, or the recording overran.";
 
 namespace {
 

@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitInput = 3,    // input missing, unreadable or unsupported
     kExitRefused = 4,  // the analysis refused the parameters
     kExitOutput = 5,   // an output could not be written
+    kExitDevice = 6,   // a sound device is missing or busy, or the recording overran
 };
 
 // The exit codes as --help shows them.

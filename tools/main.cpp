@@ -18,6 +18,7 @@
 #include "page.h"
 #include "progress.h"
 #include "signal_io.h"
+#include "sound_io.h"
 
 namespace front {
 namespace {
@@ -290,17 +291,25 @@ struct RenderArgs {
     bool frequencyCurves = false;
 };
 
-int Render(const RenderArgs& a) {
+const Method& RenderMethod(const RenderArgs& a) {
     const Method* method = FindMethod(a.method);
     if (!method) Fail(kExitUsage, "unknown method '" + a.method + "'; methods: " + MethodNames());
     if (a.frequencyCurves && !method->power)
         Fail(kExitUsage, "--if needs a power distribution (" + PowerMethodNames() + "); " +
                              method->name + " shows " + method->title);
+    return *method;
+}
+
+// Draws the picture of a signal (and its CSV) as `render` asks; `signal` is
+// called once the outputs are known to be writable.
+template <class GetSignal>
+int RenderSignal(const RenderArgs& a, GetSignal getSignal) {
+    const Method* method = &RenderMethod(a);
     const auto [look, display] = ParseView(a.common);
     Outputs outputs;
     OutputFile& png = outputs.Add(a.output);
     OutputFile* csv = outputs.AddIf(a.csv);
-    const Signal signal = LoadSignal(a.common);
+    const Signal signal = getSignal();
 
     Progress progress(3, ShowProgress(a.common));
     progress.Begin(method->name);
@@ -329,6 +338,55 @@ int Render(const RenderArgs& a) {
     if (adaptive) PrintAtoms(AtomTable(atoms), found);
     return kExitOk;
 }
+
+int Render(const RenderArgs& a) {
+    return RenderSignal(a, [&] { return LoadSignal(a.common); });
+}
+
+// sound -----------------------------------------------------------------------
+
+int Devices() {
+    const auto list = [](const char* heading, const std::vector<SoundDevice>& devices,
+                         int defaultId) {
+        std::printf("%s\n", heading);
+        for (const SoundDevice& d : devices)
+            std::printf("  %2d  %s%s\n", d.id, d.name.c_str(),
+                        d.id == defaultId ? "  (default)" : "");
+    };
+    list("Recording devices (record --device N):", InputDevices(), DefaultInputDevice());
+    list("Playback devices (play --device N):", OutputDevices(), DefaultOutputDevice());
+    return kExitOk;
+}
+
+struct RecordArgs {
+    RecordOptions options;
+    RenderArgs render;  // render.method empty: write the sound itself
+};
+
+int RecordCommand(const RecordArgs& a) {
+    if (a.render.method.empty()) {
+        if (!a.render.csv.empty() || a.render.frequencyCurves)
+            Fail(kExitUsage, "--csv and --if need --render METHOD");
+        Outputs outputs;
+        OutputFile& wav = outputs.Add(a.render.output);
+        const Recording recording = Record(a.options);
+        WriteRecording(wav, recording);
+        outputs.Commit();
+        return kExitOk;
+    }
+    RenderMethod(a.render);  // a bad method is a usage error before anything is recorded
+    return RenderSignal(a.render, [&] {
+        RecordOptions options = a.options;
+        if (options.device < 0) options.device = DefaultInputDevice();
+        return RecordedSignal(Record(options),
+                              "a recording from " + InputDeviceName(options.device));
+    });
+}
+
+struct PlayArgs {
+    std::string path;
+    int device = -1;
+};
 
 // filter ----------------------------------------------------------------------
 
@@ -577,6 +635,50 @@ int Main(int argc, char** argv) {
     AddQuiet(*filterCmd, filter.common);
     filterCmd->footer(kExitCodesHelp);
 
+    CLI::App* devicesCmd = app.add_subcommand("devices", "list the recording and playback devices");
+
+    RecordArgs record;
+    CLI::App* recordCmd = app.add_subcommand(
+        "record", "record sound into a WAV file, or straight into a picture with --render");
+    recordCmd
+        ->add_option("--device", record.options.device,
+                     "recording device (see devices); default: the first sound card, else the "
+                     "tone source")
+        ->check(CLI::Range(0, 1 << 20));
+    recordCmd->add_option("--seconds", record.options.seconds, "duration")->capture_default_str();
+    recordCmd
+        ->add_option("--rate", record.options.rate,
+                     "samples per second: 8000, 11025, 22050 or 44100")
+        ->capture_default_str();
+    recordCmd->add_option("--channels", record.options.channels, "1 or 2")->capture_default_str();
+    recordCmd->add_option("--bits", record.options.bits, "8 or 16")->capture_default_str();
+    recordCmd->add_option("--render", record.render.method,
+                          "draw the recording (its first channel) with this method instead of "
+                          "writing it: " +
+                              MethodNames());
+    recordCmd
+        ->add_option("-o,--output", record.render.output, "WAV file, or PNG file with --render")
+        ->required();
+    recordCmd->add_option("--csv", record.render.csv,
+                          "with --render: also write the matrix as CSV");
+    recordCmd->add_flag("--if", record.render.frequencyCurves,
+                        "with --render: draw the instantaneous frequency over the picture");
+    AddAnalysisOptions(*recordCmd, record.render.common);
+    AddDisplayOptions(*recordCmd, record.render.common);
+    AddQuiet(*recordCmd, record.render.common);
+    recordCmd->footer(kExitCodesHelp);
+
+    PlayArgs play;
+    CLI::App* playCmd =
+        app.add_subcommand("play", "play a sound file and return when it has played");
+    playCmd->add_option("FILE", play.path, "sound file (WAV, FLAC, AIFF, OGG, ...)")->required();
+    playCmd
+        ->add_option("--device", play.device,
+                     "playback device (see devices); default: the first sound card, else the "
+                     "silent sink")
+        ->check(CLI::Range(0, 1 << 20));
+    playCmd->footer(kExitCodesHelp);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -589,6 +691,12 @@ int Main(int argc, char** argv) {
     }
     if (demoCmd->parsed()) return Demo(demo);
     if (renderCmd->parsed()) return Render(render);
+    if (devicesCmd->parsed()) return Devices();
+    if (recordCmd->parsed()) return RecordCommand(record);
+    if (playCmd->parsed()) {
+        Play(play.path, play.device);
+        return kExitOk;
+    }
     return FilterCommand(filter);
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <functional>
@@ -559,6 +560,29 @@ INSTANTIATE_TEST_SUITE_P(
                 "cannot write no/out.csv"},
         BadCase{"MaskNotWritableLeavesNoSound", NoSetup, With(kFilterSeed, {"--mask", "no/m.png"}),
                 5, "cannot write no/m.png"},
+        BadCase{"RecordRateTheDevicesDoNotTake",
+                NoSetup,
+                {"record", "--rate", "48000", "-o", "r.wav"},
+                2,
+                "not 48000"},
+        BadCase{"RecordFromAMissingDevice",
+                NoSetup,
+                {"record", "--device", "99", "-o", "r.wav"},
+                6,
+                "no such device"},
+        BadCase{"RecordRenderUnknownMethod",
+                NoSetup,
+                {"record", "--render", "fourier", "-o", "r.png"},
+                2,
+                "unknown method"},
+        BadCase{"PlayAMissingFile", NoSetup, {"play", "none.wav"}, 3, "cannot read none.wav"},
+        BadCase{
+            "PlayARateTheDevicesDoNotTake",
+            [](const TempFolder&
+                   d) { Sox(d, {"-n", "-r", "48000", "s.wav", "synth", "0.1", "sine", "440"}); },
+            {"play", "s.wav"},
+            3,
+            "not 48000"},
         BadCase{"DemoFolderNotMade",
                 [](const TempFolder& d) { toolstest::WriteFile(d / "site", "a file"); },
                 {"demo", "--out", "site/inner"},
@@ -566,14 +590,65 @@ INSTANTIATE_TEST_SUITE_P(
                 "cannot make folder site/inner"}),
     [](const auto& test) { return test.param.name; });
 
+// The strongest frequency of a sound, from its discrete Fourier transform at
+// every bin (evaluated directly).
+double PeakFrequency(const toolstest::Sound& sound) {
+    const size_t n = sound.samples.size();
+    size_t best = 0;
+    double bestPower = -1;
+    for (size_t k = 1; k < n / 2; ++k) {
+        std::complex<double> sum = 0;
+        for (size_t t = 0; t < n; ++t)
+            sum += sound.samples[t] * std::polar(1.0, -2 * M_PI * double(k * t % n) / double(n));
+        if (std::norm(sum) > bestPower) bestPower = std::norm(sum), best = k;
+    }
+    return best * sound.rate / n;
+}
+
+TEST(Sound, RecordsTheToneSourceWithItsPeakAtTheTonesFrequency) {
+    TempFolder dir;
+    const auto devices = RunMornavel({"devices"}, dir);
+    ASSERT_EQ(devices.exitCode, 0);
+    EXPECT_NE(devices.out.find("Tone source"), std::string::npos) << devices.out;
+    for (const std::vector<std::string>& format :
+         {std::vector<std::string>{"--rate", "8000"},
+          std::vector<std::string>{"--rate", "22050", "--channels", "2", "--bits", "8"}}) {
+        const auto run = RunMornavel(
+            With({"record", "--device", "1", "--seconds", "0.25", "-o", "tone.wav"}, format), dir);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        toolstest::Sound sound;
+        ASSERT_TRUE(toolstest::ReadSound(dir / "tone.wav", sound));
+        EXPECT_EQ(sound.samples.size(), static_cast<size_t>(std::lround(sound.rate / 4)));
+        EXPECT_NEAR(PeakFrequency(sound), 1000, sound.rate / sound.samples.size());
+    }
+    const auto render = RunMornavel(
+        {"record", "--seconds", "0.25", "--render", "stft", "-o", "tone.png", "-q"}, dir);
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    Picture picture;
+    EXPECT_TRUE(toolstest::ReadPng(dir / "tone.png", picture));
+}
+
+TEST(Sound, PlayReturnsWhenTheFileHasPlayed) {
+    TempFolder dir;
+    Sox(dir, {"-n", "-r", "8000", "-b", "16", "s.wav", "synth", "0.6", "sine", "440"});
+    const auto start = std::chrono::steady_clock::now();
+    const auto run = RunMornavel({"play", "s.wav", "--device", "1"}, dir);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_GE(seconds, 0.59);  // the silent sink plays at the file's rate
+    EXPECT_LT(seconds, 5.0);
+}
+
 TEST(Help, EveryCommandListsTheExitCodes) {
     TempFolder dir;
-    for (const char* command : {"demo", "render", "filter"}) {
+    for (const char* command : {"demo", "render", "filter", "record", "play"}) {
         const auto run = RunMornavel({command, "--help"}, dir);
         EXPECT_EQ(run.exitCode, 0) << command;
         EXPECT_NE(run.out.find("Exit codes: 0 success, 2 usage error, 3 unreadable or unsupported "
                                "input,\n4 the analysis refused the parameters, 5 output not "
-                               "writable."),
+                               "writable,\n6 sound device missing or busy, or the recording "
+                               "overran."),
                   std::string::npos)
             << command << run.out;
     }
