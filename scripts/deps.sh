@@ -9,6 +9,7 @@ packages=(
   liblapack-dev
   libsndfile1-dev libcairo2-dev libfontconfig-dev libcli11-dev fonts-dejavu-core sox
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
+  msitools
 )
 
 # 32-bit Windows programs run under the i386 build of Wine.
