@@ -6,7 +6,7 @@
 
 namespace installer {
 
-class Win32System final : public SystemInterface {
+class Win32System : public SystemInterface {
   public:
     std::string ExecutablePath() override;
     std::string ReadProfileString(const std::string& file, const std::string& section,
