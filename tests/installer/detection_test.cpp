@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 
 #include "kit_fixture.h"
 
@@ -13,19 +12,6 @@ namespace {
 
 using installer::Detection;
 using installer::InstallState;
-
-// The decisions of one detection, in one line that a table can state.
-std::string Summary(const Detection& d) {
-    const InstallState& s = d.install;
-    std::ostringstream out;
-    out << "runtime=" << s.runtimeCurrent << " app=" << s.applicationInstalled
-        << " update=" << s.applicationNeedsUpdate << " visa=" << s.visaInstalled
-        << " tq510=" << s.tq510DriverInstalled << " tq510a=" << s.tq510aDriverInstalled
-        << " legacy=" << s.legacyDriverFound << " | sources=" << d.source.tq510aDriverPresent
-        << d.source.tq510DriverPresent << d.source.visaPresent << d.source.runtimeInstallerPresent
-        << d.source.applicationInstallerPresent << d.source.applicationUpdateAvailable;
-    return out.str();
-}
 
 void InstallEverythingCurrent(FakeSystem& fake, RegistryView driverView) {
     InstallRuntime(fake, "8.5.3");

@@ -1,6 +1,7 @@
 #pragma once
 // A complete kit and the registry of a computer, laid out in a FakeSystem.
 
+#include <sstream>
 #include <string>
 
 #include "detection.h"
@@ -109,6 +110,19 @@ inline Outcome LoadAndDetect(FakeSystem& fake) {
     outcome.detection =
         installer::DetectInstalledState(fake, outcome.loaded.config, outcome.loaded.facts);
     return outcome;
+}
+
+// The decisions of one detection, in one line that a table can state.
+inline std::string Summary(const installer::Detection& d) {
+    const installer::InstallState& s = d.install;
+    std::ostringstream out;
+    out << "runtime=" << s.runtimeCurrent << " app=" << s.applicationInstalled
+        << " update=" << s.applicationNeedsUpdate << " visa=" << s.visaInstalled
+        << " tq510=" << s.tq510DriverInstalled << " tq510a=" << s.tq510aDriverInstalled
+        << " legacy=" << s.legacyDriverFound << " | sources=" << d.source.tq510aDriverPresent
+        << d.source.tq510DriverPresent << d.source.visaPresent << d.source.runtimeInstallerPresent
+        << d.source.applicationInstallerPresent << d.source.applicationUpdateAvailable;
+    return out.str();
 }
 
 }  // namespace installertest
