@@ -25,8 +25,6 @@ std::string_view Unquote(std::string_view value) {
 }  // namespace
 
 IniText::IniText(std::string_view text) {
-    std::string section;
-    bool inSection = false;
     while (!text.empty()) {
         const std::size_t stop = text.find_first_of("\r\n");
         std::string_view line = text.substr(0, stop);
@@ -35,25 +33,27 @@ IniText::IniText(std::string_view text) {
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
             const std::size_t close = line.find(']');
-            section = std::string(Trim(line.substr(
-                1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
-            inSection = true;
+            const std::string_view name = line.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+            sections_.push_back({std::string(Trim(name)), {}});
             continue;
         }
         const std::size_t equals = line.find('=');
-        if (!inSection || equals == std::string_view::npos) continue;
+        if (sections_.empty() || equals == std::string_view::npos) continue;
         std::string_view value = Unquote(Trim(line.substr(equals + 1)));
         if (value.size() > kProfileValueLimit) value = value.substr(0, kProfileValueLimit);
-        entries_.push_back(
-            {section, std::string(Trim(line.substr(0, equals))), std::string(value)});
+        sections_.back().entries.push_back(
+            {std::string(Trim(line.substr(0, equals))), std::string(value)});
     }
 }
 
 std::string IniText::Value(std::string_view section, std::string_view key) const {
-    for (const Entry& entry : entries_) {
-        if (EqualsIgnoreCase(entry.section, section) && EqualsIgnoreCase(entry.key, key)) {
-            return entry.value;
+    for (const Section& candidate : sections_) {
+        if (!EqualsIgnoreCase(candidate.name, section)) continue;
+        for (const Entry& entry : candidate.entries) {
+            if (EqualsIgnoreCase(entry.key, key)) return entry.value;
         }
+        return {};
     }
     return {};
 }

@@ -12,19 +12,22 @@ class IniText {
   public:
     explicit IniText(std::string_view text);
 
-    // The value of `key` in `section` (both compared case-insensitively, the
-    // first occurrence winning), with surrounding blanks and one pair of
-    // matching quotes removed, cut to kProfileValueLimit characters. A missing
-    // section or key gives "".
+    // The value of `key` in `section` (both compared case-insensitively), with
+    // surrounding blanks and one pair of matching quotes removed, cut to
+    // kProfileValueLimit characters. Only the first section of a name is
+    // searched, and its first key of the name wins. A missing section or key gives "".
     std::string Value(std::string_view section, std::string_view key) const;
 
   private:
     struct Entry {
-        std::string section;
         std::string key;
         std::string value;
     };
-    std::vector<Entry> entries_;
+    struct Section {
+        std::string name;
+        std::vector<Entry> entries;
+    };
+    std::vector<Section> sections_;
 };
 
 }  // namespace installer

@@ -70,8 +70,9 @@ TEST(LoadConfiguration, WithoutIniOrVersionResourceGivesEmptyTextsAndAStandardKi
 TEST(LoadConfiguration, AppendsRelativePathsUncleanedAndPicksTheInfByWindowsVersion) {
     FakeSystem fake;
     MakeMachine(fake, "5.1", "x86");
-    fake.AddFile(kIniPath,
-                 "[InstallTQ510ADriver]\nRunRelativePath=\\Drivers\\TQ510A\n" + KitIni("update"));
+    std::string ini = KitIni("update");
+    ini.replace(ini.find("=Drivers\\TQ510A\n"), 1, "=\\");  // a leading backslash
+    fake.AddFile(kIniPath, ini);
     auto loaded = LoadConfiguration(fake);
     EXPECT_EQ(loaded.config.tq510aDriverFolder, "C:\\Kits\\Tarvix 2.9.1\\\\Drivers\\TQ510A");
     EXPECT_EQ(loaded.facts.windowsMajorVersion, 5);
@@ -122,6 +123,27 @@ TEST(LoadConfiguration, CutsOverLongValuesToTheBufferSize) {
     const auto loaded = LoadConfiguration(fake);
     EXPECT_EQ(loaded.config.app.installFolder, huge.substr(0, installer::kProfileValueLimit));
     EXPECT_EQ(loaded.facts.programFilesFolder, huge.substr(0, installer::kRegistryTextLimit));
+}
+
+TEST(IniText, AnswersAsTheProfileFunctions) {
+    const installer::IniText ini(
+        "Orphan=before any section\r\n"
+        "[Setup]\r\n"
+        "; a comment=no value\r\n"
+        "  Type  =  \" update\"  \r\n"
+        "Single='x'\nHalf=\"open\nEmpty=\nType=second\n"
+        "[setup]\nLater=in a second section of the name\n");
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* value;
+    } cases[] = {
+        {"SETUP", "type", " update"},  // quotes keep the blank inside them
+        {"Setup", "Single", "x"},     {"Setup", "Half", "\"open"}, {"Setup", "Empty", ""},
+        {"Setup", "Later", ""},  // only the first section counts
+        {"Setup", "; a comment", ""}, {"", "Orphan", ""},          {"Missing", "Type", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ini.Value(c.section, c.key), c.value) << c.key;
 }
 
 TEST(PathHelpers, FollowTheExecutablesPathParts) {
