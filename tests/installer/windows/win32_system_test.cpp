@@ -60,20 +60,24 @@ void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-// Imports a registry file the way an administrator would, with regedit.
-void ImportRegistry(const TempFolder& folder, const std::string& body) {
-    const std::string file = folder.path() + "state.reg";
-    WriteFile(file, "REGEDIT4\r\n\r\n" + body);
-    std::string command = "regedit.exe /S \"" + file + "\"";
+// Runs a system tool and waits for it to end.
+void RunTool(std::string command) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                nullptr, &startup, &process))
-        << "regedit could not be started";
+        << command << " could not be started";
     WaitForSingleObject(process.hProcess, 60000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+}
+
+// Imports a registry file the way an administrator would, with regedit.
+void ImportRegistry(const TempFolder& folder, const std::string& body) {
+    const std::string file = folder.path() + "state.reg";
+    WriteFile(file, "REGEDIT4\r\n\r\n" + body);
+    RunTool("regedit.exe /S \"" + file + "\"");
 }
 
 // A key and its values as a registry file writes them.
@@ -294,6 +298,26 @@ std::string LegacyDriverOnWindows5() {
                   {{"DeviceDesc", Quoted("Tarvano TQ510A Mixed Signal Oscilloscope")}});
 }
 
+// The kit's files on disk, with a copy of `database` (or a file that is no
+// database when it is empty); returns the kit folder.
+std::string LayKit(const TempFolder& root, const std::string& database) {
+    const std::string kit = root.path() + "Tarvix 2.9.1\\";
+    WriteFile(kit + "TarvanoInstaller.ini", KitIni(""));
+    for (const char* file :
+         {"Drivers\\TQ510A\\dpinst.exe", "Drivers\\TQ510\\tq510.inf", "VISA\\visa32.exe",
+          "LMRT\\lmrt.exe", "App\\setup.exe", "Update\\notes.txt"}) {
+        WriteFile(kit + file, "x");
+    }
+    WriteFile(kit + "Drivers\\TQ510A\\xp\\tq510a.inf", TQ510AInf());
+    WriteFile(kit + "Drivers\\TQ510A\\vista\\tq510a.inf", TQ510AInf());
+    if (!database.empty()) {
+        CopyFileA(database.c_str(), (kit + "App\\Tarvano.msi").c_str(), FALSE);
+    } else {
+        WriteFile(kit + "App\\Tarvano.msi", "no database: the folder name gives the version");
+    }
+    return kit;
+}
+
 TEST_F(Win32Layer, DetectsEachScenarioWithoutChangingTheRegistryOrTheKit) {
     const std::string fixtures = ProgramFolder() + "installer_fixtures\\";
     const bool haveDatabase = system_.FileExists(fixtures + "good.msi");
@@ -318,20 +342,7 @@ TEST_F(Win32Layer, DetectsEachScenarioWithoutChangingTheRegistryOrTheKit) {
             .text;
     for (const Scenario& s : scenarios) {
         TempFolder kitRoot;
-        const std::string kit = kitRoot.path() + "Tarvix 2.9.1\\";
-        WriteFile(kit + "TarvanoInstaller.ini", KitIni(""));
-        for (const char* file :
-             {"Drivers\\TQ510A\\dpinst.exe", "Drivers\\TQ510\\tq510.inf", "VISA\\visa32.exe",
-              "LMRT\\lmrt.exe", "App\\setup.exe", "Update\\notes.txt"}) {
-            WriteFile(kit + file, "x");
-        }
-        WriteFile(kit + "Drivers\\TQ510A\\xp\\tq510a.inf", TQ510AInf());
-        WriteFile(kit + "Drivers\\TQ510A\\vista\\tq510a.inf", TQ510AInf());
-        if (haveDatabase) {
-            CopyFileA((fixtures + "good.msi").c_str(), (kit + "App\\Tarvano.msi").c_str(), FALSE);
-        } else {
-            WriteFile(kit + "App\\Tarvano.msi", "no database: the folder name gives the version");
-        }
+        const std::string kit = LayKit(kitRoot, haveDatabase ? fixtures + "good.msi" : "");
         if (!s.registry.empty()) ImportRegistry(kitRoot, s.registry);
 
         KitSystem system(kit + "TarvanoInstaller.exe");
@@ -362,15 +373,15 @@ TEST_F(Win32Layer, SeesDriversOnlyInThe64BitViewOfA64BitSystem) {
     const std::string file = folder_.path() + "wide.reg";
     WriteFile(file, "REGEDIT4\r\n\r\n" + UninstallEntry("TQ510", "Tarvano TQ510 Driver", "1") +
                         UninstallEntry("TQAPP", "Tarvano Application", "2.9.1"));
-    std::string command = "reg.exe import \"" + file + "\" /reg:64";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process));
-    WaitForSingleObject(process.hProcess, 60000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    RunTool("reg.exe import \"" + file + "\" /reg:64");
+
+    KitSystem system(LayKit(folder_, "") + "TarvanoInstaller.exe");
+    auto loaded = installer::LoadConfiguration(system);
+    const installer::Detection d =
+        installer::DetectInstalledState(system, loaded.config, loaded.facts);
+    EXPECT_TRUE(loaded.facts.Is64Bit());
+    EXPECT_TRUE(d.install.tq510DriverInstalled);
+    EXPECT_FALSE(d.install.applicationInstalled);
 
     const std::string path = std::string(installer::kUninstallKey) + "\\TQ510";
     EXPECT_TRUE(system_.ReadRegistryValue(installer::RegistryView::Wow64_64, path, "DisplayName")
