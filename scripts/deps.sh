@@ -10,6 +10,7 @@ packages=(
   libsndfile1-dev libasound2-dev libcairo2-dev libfontconfig-dev libcli11-dev fonts-dejavu-core sox
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+  msitools
 )
 
 # 32-bit Windows programs run under the i386 build of Wine.

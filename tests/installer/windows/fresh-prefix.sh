@@ -1,0 +1,31 @@
+#!/bin/sh
+# Runs one Windows test program under Wine in a prefix made fresh for this run,
+# so that the registry the test imports starts from a clean machine and is
+# thrown away afterwards. Exits 77 (a skip for CTest) where Wine cannot run.
+program=$1
+shift
+
+if ! command -v wine >/dev/null 2>&1; then
+    echo "SKIPPED: Wine is not installed; the Win32 layer is not tested here"
+    exit 77
+fi
+if [ -x /usr/lib/wine/wine ]; then
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+    if [ $? -eq 126 ]; then
+        echo "SKIPPED: this machine cannot execute 32-bit programs; the Win32 layer is not tested here"
+        exit 77
+    fi
+fi
+
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/installer-wine.XXXXXX") || exit 1
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+# A 64-bit prefix, where Wine has one, gives the test a 64-bit registry view.
+if [ -x /usr/lib/wine/wine64 ]; then export WINEARCH=win64; else export WINEARCH=win32; fi
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "$prefix"' EXIT
+
+wineboot -i >/dev/null 2>&1
+wine "$program" "$@"
+status=$?
+wineserver -w
+exit $status
