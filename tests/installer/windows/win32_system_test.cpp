@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "kit_fixture.h"
+#include "win32_helpers.h"
 #include "win32_system.h"
 
 namespace installertest {
@@ -452,6 +453,43 @@ TEST_F(Win32Layer, SeesDriversOnlyInThe64BitViewOfA64BitSystem) {
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_64KEY, 0);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (std::string(installer::kUninstallKey) + "\\TQAPP").c_str(),
                     KEY_WOW64_64KEY, 0);
+}
+
+TEST_F(Win32Layer, HelpersFindProcessesCopyFilesAndDeleteProtectedKeys) {
+    // Our own process, named in another case, with or without its folder.
+    const std::string self = system_.ExecutablePath();
+    std::string lowerName = self.substr(self.find_last_of('\\') + 1);
+    for (char& c : lowerName) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(installer::IsProcessRunning(lowerName));
+    EXPECT_FALSE(installer::IsProcessRunning("no-such-program.exe"));
+
+    WriteFile(folder_.path() + "from\\a.txt", "a");
+    WriteFile(folder_.path() + "from\\b.txt", "bb");
+    EXPECT_TRUE(installer::CopyFiles(folder_.path() + "from\\*.*", folder_.path() + "to\\deep"));
+    EXPECT_TRUE(system_.FileExists(folder_.path() + "to\\deep\\b.txt"));
+    EXPECT_FALSE(installer::CopyFiles(folder_.path() + "none\\missing.txt", folder_.path() + "to"));
+
+    ASSERT_TRUE(installer::WindowsDirectory());
+    EXPECT_TRUE(system_.DirectoryExists(*installer::WindowsDirectory()));
+    EXPECT_EQ(installer::RegistryObjectName(HKEY_LOCAL_MACHINE, "System\\X"), "MACHINE\\System\\X");
+
+    // A key with a subkey cannot be deleted: it keeps its access list.
+    const std::string key = std::string(kTestKey) + "\\Protected";
+    HKEY created = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (key + "\\Child").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(created);
+    EXPECT_FALSE(installer::DeleteProtectedKey(key));
+    EXPECT_TRUE(installer::DeleteProtectedKey(key + "\\Child"));
+    EXPECT_TRUE(installer::DeleteProtectedKey(key));
+
+    // Waits for the program's end; a program that cannot start returns at once.
+    const std::string marker = folder_.path() + "ran.txt";
+    installer::RunAndWait(nullptr, "open", "cmd.exe", "/c echo x > \"" + marker + "\"",
+                          folder_.path(), SW_HIDE);
+    EXPECT_TRUE(system_.FileExists(marker));
+    installer::RunAndWait(nullptr, "open", folder_.path() + "missing.exe", "", "", SW_HIDE);
 }
 
 }  // namespace
