@@ -18,7 +18,14 @@ constexpr char kProductVersionQuery[] =
 
 REGSAM ReadAccess(RegistryView view) {
     // KEY_READ | KEY_WOW64_64KEY is 0x20119.
-    return view == RegistryView::Wow64_64 ? KEY_READ | KEY_WOW64_64KEY : KEY_READ;
+    if (view == RegistryView::Wow64_64) return KEY_READ | KEY_WOW64_64KEY;
+#ifdef _WIN64
+    // The installer is a 32-bit program; built for 64 bits (to be tested where
+    // only 64-bit programs run) it still reads the 32-bit program's view.
+    return KEY_READ | KEY_WOW64_32KEY;
+#else
+    return KEY_READ;
+#endif
 }
 
 // A registry key opened read-only, closed when it goes out of scope.

@@ -13,6 +13,7 @@
 #include <fstream>
 
 #include "kit_fixture.h"
+#include "win32_helpers.h"
 #include "win32_system.h"
 
 namespace installertest {
@@ -73,11 +74,34 @@ void RunTool(std::string command) {
     CloseHandle(process.hProcess);
 }
 
-// Imports a registry file the way an administrator would, with regedit.
+// Imports a registry file into the view the installer reads: regedit of a
+// 32-bit process writes the 32-bit view; a 64-bit process names that view.
 void ImportRegistry(const TempFolder& folder, const std::string& body) {
     const std::string file = folder.path() + "state.reg";
     WriteFile(file, "REGEDIT4\r\n\r\n" + body);
+#ifdef _WIN64
+    RunTool("reg.exe import \"" + file + "\" /reg:32");
+#else
     RunTool("regedit.exe /S \"" + file + "\"");
+#endif
+}
+
+// Both registry views; on a 32-bit system the flags are ignored and both name
+// the one registry.
+constexpr REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+
+// Removes a key with everything below it from both views.
+void DeleteTree(const std::string& path) {
+    const std::size_t separator = path.find_last_of('\\');
+    for (REGSAM view : kViews) {
+        HKEY parent = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, separator).c_str(), 0,
+                          KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS) {
+            continue;
+        }
+        SHDeleteKeyA(parent, path.substr(separator + 1).c_str());
+        RegCloseKey(parent);
+    }
 }
 
 // A key and its values as a registry file writes them.
@@ -98,11 +122,17 @@ std::string Quoted(const std::string& text) {
     return quoted + "\"";
 }
 
-// Everything below a key, depth first, as text to compare.
-void Dump(HKEY root, const std::string& path, std::string& out) {
+enum class Depth { NamesOnly, Values, Tree };
+
+// A key as text to compare: its subkey and value names; with Values also the
+// value data; with Tree everything below it, depth first.
+void Dump(REGSAM view, const std::string& path, Depth depth, std::string& out) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    out += "[" + path + "]\n";
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    out += "[" + std::to_string(view) + ":" + path + "]\n";
     for (DWORD i = 0;; ++i) {
         static char name[16384];
         static BYTE data[1 << 16];
@@ -116,8 +146,12 @@ void Dump(HKEY root, const std::string& path, std::string& out) {
             continue;
         }
         if (status != ERROR_SUCCESS) break;
-        out += std::string(name, nameLength) + "=" + std::to_string(type) + ":" +
-               std::string(reinterpret_cast<char*>(data), dataLength) + "\n";
+        out += std::string(name, nameLength);
+        if (depth != Depth::NamesOnly) {
+            out += "=" + std::to_string(type) + ":" +
+                   std::string(reinterpret_cast<char*>(data), dataLength);
+        }
+        out += "\n";
     }
     for (DWORD i = 0;; ++i) {
         char name[256];
@@ -126,16 +160,40 @@ void Dump(HKEY root, const std::string& path, std::string& out) {
             ERROR_SUCCESS) {
             break;
         }
-        Dump(root, path + "\\" + std::string(name, nameLength), out);
+        const std::string subkey = path + "\\" + std::string(name, nameLength);
+        if (depth == Depth::Tree) {
+            Dump(view, subkey, depth, out);
+        } else {
+            out += "[" + subkey + "]\n";
+        }
     }
     RegCloseKey(key);
 }
 
+// What detection could change, in both views: everything below the keys it
+// reads, the values of the keys it reads values from, and the names directly
+// below the roots of those paths, where a write to a wrong path would show. The
+// rest of the registry is left out; it is large, and Wine itself rewrites parts
+// of it while the test runs (the network cards below Windows NT\CurrentVersion).
 std::string RegistryState() {
+    struct Part {
+        const char* path;
+        Depth depth;
+    } constexpr parts[] = {
+        {"Software\\Orvanex", Depth::Tree},
+        {installer::kUninstallKey, Depth::Tree},
+        {installer::kClassKey, Depth::Tree},
+        {"System\\CurrentControlSet\\Enum\\USB", Depth::Tree},
+        {"Software\\Microsoft\\Windows NT\\CurrentVersion", Depth::Values},
+        {"System\\CurrentControlSet\\Control\\Session Manager\\Environment", Depth::Values},
+        {"Software", Depth::NamesOnly},
+        {"Software\\Microsoft\\Windows\\CurrentVersion", Depth::NamesOnly},
+        {"System\\CurrentControlSet\\Control", Depth::NamesOnly},
+        {"System\\CurrentControlSet\\Enum", Depth::NamesOnly},
+    };
     std::string state;
-    for (const char* path : {"Software", "System\\CurrentControlSet\\Control\\Class",
-                             "System\\CurrentControlSet\\Enum\\USB"}) {
-        Dump(HKEY_LOCAL_MACHINE, path, state);
+    for (REGSAM view : kViews) {
+        for (const Part& part : parts) Dump(view, part.path, part.depth, state);
     }
     return state;
 }
@@ -160,8 +218,12 @@ std::string FolderState(const std::string& folder) {
 }
 
 bool Is64BitPrefix() {
+#ifdef _WIN64
+    return true;  // a 64-bit program runs on a 64-bit system only
+#else
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
 }
 
 // The real system, except that the installer "runs" from the prepared kit.
@@ -181,11 +243,10 @@ class Win32Layer : public ::testing::Test {
              {kTestKey, "Software\\Orvanex",
               "System\\CurrentControlSet\\Enum\\USB\\Vid_0fbb&Pid_8008",
               "System\\CurrentControlSet\\Control\\Class\\{00000000-0000-TQ-TEST-USB}"}) {
-            SHDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+            DeleteTree(key);
         }
         for (const char* entry : {"TQAPP", "TQVISA", "TQ510", "TQ510A"}) {
-            SHDeleteKeyA(HKEY_LOCAL_MACHINE,
-                         (std::string(installer::kUninstallKey) + "\\" + entry).c_str());
+            DeleteTree(std::string(installer::kUninstallKey) + "\\" + entry);
         }
     }
     TempFolder folder_;
@@ -202,7 +263,8 @@ TEST_F(Win32Layer, ReadsRegistryValuesByTypeAndCutsOverLongStrings) {
                                 RegKey(std::string(kTestKey) + "\\a", {}));
     // A string stored without its terminating NUL.
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTestKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS)
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTestKey, 0, KEY_SET_VALUE | kViews[0], &key),
+              ERROR_SUCCESS)
         << "the registry file was not imported";
     RegSetValueExA(key, "Unterminated", 0, REG_SZ, reinterpret_cast<const BYTE*>("AB"), 2);
     RegCloseKey(key);
@@ -369,7 +431,7 @@ TEST_F(Win32Layer, SeesDriversOnlyInThe64BitViewOfA64BitSystem) {
         GTEST_SKIP() << "a 32-bit Wine prefix has no 64-bit registry view; the native tests "
                         "cover it with a fake system";
     }
-    // regedit of a 32-bit process writes the 32-bit view; reg.exe /reg:64 the other one.
+    // ImportRegistry writes the 32-bit view; reg.exe /reg:64 the other one.
     const std::string file = folder_.path() + "wide.reg";
     WriteFile(file, "REGEDIT4\r\n\r\n" + UninstallEntry("TQ510", "Tarvano TQ510 Driver", "1") +
                         UninstallEntry("TQAPP", "Tarvano Application", "2.9.1"));
@@ -391,6 +453,43 @@ TEST_F(Win32Layer, SeesDriversOnlyInThe64BitViewOfA64BitSystem) {
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WOW64_64KEY, 0);
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, (std::string(installer::kUninstallKey) + "\\TQAPP").c_str(),
                     KEY_WOW64_64KEY, 0);
+}
+
+TEST_F(Win32Layer, HelpersFindProcessesCopyFilesAndDeleteProtectedKeys) {
+    // Our own process, named in another case, with or without its folder.
+    const std::string self = system_.ExecutablePath();
+    std::string lowerName = self.substr(self.find_last_of('\\') + 1);
+    for (char& c : lowerName) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(installer::IsProcessRunning(lowerName));
+    EXPECT_FALSE(installer::IsProcessRunning("no-such-program.exe"));
+
+    WriteFile(folder_.path() + "from\\a.txt", "a");
+    WriteFile(folder_.path() + "from\\b.txt", "bb");
+    EXPECT_TRUE(installer::CopyFiles(folder_.path() + "from\\*.*", folder_.path() + "to\\deep"));
+    EXPECT_TRUE(system_.FileExists(folder_.path() + "to\\deep\\b.txt"));
+    EXPECT_FALSE(installer::CopyFiles(folder_.path() + "none\\missing.txt", folder_.path() + "to"));
+
+    ASSERT_TRUE(installer::WindowsDirectory());
+    EXPECT_TRUE(system_.DirectoryExists(*installer::WindowsDirectory()));
+    EXPECT_EQ(installer::RegistryObjectName(HKEY_LOCAL_MACHINE, "System\\X"), "MACHINE\\System\\X");
+
+    // A key with a subkey cannot be deleted: it keeps its access list.
+    const std::string key = std::string(kTestKey) + "\\Protected";
+    HKEY created = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (key + "\\Child").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(created);
+    EXPECT_FALSE(installer::DeleteProtectedKey(key));
+    EXPECT_TRUE(installer::DeleteProtectedKey(key + "\\Child"));
+    EXPECT_TRUE(installer::DeleteProtectedKey(key));
+
+    // Waits for the program's end; a program that cannot start returns at once.
+    const std::string marker = folder_.path() + "ran.txt";
+    installer::RunAndWait(nullptr, "open", "cmd.exe", "/c echo x > \"" + marker + "\"",
+                          folder_.path(), SW_HIDE);
+    EXPECT_TRUE(system_.FileExists(marker));
+    installer::RunAndWait(nullptr, "open", folder_.path() + "missing.exe", "", "", SW_HIDE);
 }
 
 }  // namespace
