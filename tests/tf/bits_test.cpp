@@ -46,20 +46,25 @@ bool PinnedPlatform() {
 #endif
 }
 
-// Runs `check` with the baseline kernels and, where the processor has them,
-// with the faster ones.
+// Runs `check` with the baseline kernels and with each faster variant the
+// processor runs.
 template <class Check>
 void OnEveryKernelVariant(Check check) {
-    const bool faster = engine::UseBaselineKernels(true);
-    {
-        SCOPED_TRACE("baseline kernels");
-        check();
+    using engine::KernelVariant;
+    const struct {
+        KernelVariant variant;
+        const char* name;
+    } variants[] = {{KernelVariant::kBaseline, "baseline kernels"},
+                    {KernelVariant::kAvx2, "AVX2 kernels"},
+                    {KernelVariant::kAvx512, "AVX-512 kernels"}};
+    for (const auto& v : variants) {
+        const bool runs = engine::UseKernelVariant(v.variant);
+        if (runs) {
+            SCOPED_TRACE(v.name);
+            check();
+        }
     }
-    engine::UseBaselineKernels(false);
-    if (faster) {
-        SCOPED_TRACE("faster kernels");
-        check();
-    }
+    engine::UseKernelVariant(KernelVariant::kAvx512);
 }
 
 struct TransformCase {
