@@ -22,6 +22,7 @@
 
 #define ENGINE_INLINE inline __attribute__((always_inline))
 #define ENGINE_KERNEL static ENGINE_INLINE
+#define ENGINE_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace engine {
 namespace ENGINE_ISA_NS {
@@ -32,6 +33,14 @@ using std::ptrdiff_t;
 typedef double Vec __attribute__((vector_size(4 * sizeof(double))));
 constexpr int kLanes = 4;
 static_assert(kLanes == kTwiddleBlock, "one twiddle block per vector");
+
+// Rows of a pass at least kFarRows doubles apart fall into few sets of the
+// first-level cache, so that the half line of each row that a block of four
+// lanes leaves unread is evicted before the next block wants it. Such passes
+// copy two blocks of every row at once (a whole 64-byte line) into a local
+// block and run the kernel on both halves of it.
+constexpr ptrdiff_t kFarRows = 128;
+constexpr int kWideLanes = 2 * kLanes;
 
 ENGINE_INLINE Vec LoadVec(const double* p) {
     Vec v;
@@ -223,18 +232,58 @@ ENGINE_INLINE bool LoadInPlace(ptrdiff_t kernelStride, ptrdiff_t callStride, int
     return callStride == 1 && kLanes - lanes <= kernelStride;
 }
 
+// Copies `rows` rows of kWideLanes doubles, row q at from + q*fromStride, to
+// to + q*toStride.
+ENGINE_INLINE void CopyWide(double* to, ptrdiff_t toStride, const double* from,
+                            ptrdiff_t fromStride, int rows) {
+    for (int q = 0; q < rows; ++q) {
+        StoreVec(to + q * toStride, LoadVec(from + q * fromStride));
+        StoreVec(to + q * toStride + kLanes, LoadVec(from + q * fromStride + kLanes));
+    }
+}
+
+// Whether a leaf pass reads its inputs a whole line at a time: consecutive
+// DFTs whose inputs lie far apart, and two full blocks left.
+ENGINE_INLINE bool LeafWide(ptrdiff_t kernelStride, ptrdiff_t callStride, int32_t left) {
+    return callStride == 1 && kernelStride >= kFarRows && left >= kWideLanes;
+}
+
 template <class K>
 void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm,
                  ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride, int32_t count) {
     constexpr int R = K::kRadix;
-    double gathered[2][R * kLanes];
+    double gathered[2][R * kWideLanes];
     double rows[2][R * kLanes];
-    for (int32_t t = 0; t < count; t += kLanes) {
-        const int lanes = count - t < kLanes ? count - t : kLanes;
+    // Runs the kernel on the block of DFTs t ... t+lanes-1 whose inputs io reads.
+    const auto run = [&](ComplexLeafIO<R>& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
+        const bool direct = lanes == kLanes && outStride == 1;
+        io.rows.out[0] = direct ? outRe + t * R : rows[0];
+        io.rows.out[1] = direct ? outIm + t * R : rows[1];
+        io.rows.rowStride = R;
+        K::Complex(io);
+        if (!direct) {
+            CopyRows(outRe + t * R * outStride, outStride, rows[0], lanes * R);
+            CopyRows(outIm + t * R * outStride, outStride, rows[1], lanes * R);
+        }
+    };
+    for (int32_t t = 0; t < count;) {
         const double* re = inRe + t * callStride;
         const double* im = inIm + t * callStride;
         ComplexLeafIO<R> io;
         io.lastLanes = kLanes;
+        if (LeafWide(kernelStride, callStride, count - t)) {
+            CopyWide(gathered[0], kWideLanes, re, kernelStride, R);
+            CopyWide(gathered[1], kWideLanes, im, kernelStride, R);
+            io.step = kWideLanes;
+            for (int half = 0; half < 2; ++half) {
+                io.re = gathered[0] + half * kLanes;
+                io.im = gathered[1] + half * kLanes;
+                run(io, t + half * kLanes, kLanes);
+            }
+            t += kWideLanes;
+            continue;
+        }
+        const int lanes = count - t < kLanes ? count - t : kLanes;
         if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.re = re;
             io.im = im;
@@ -251,15 +300,8 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
             io.im = gathered[1];
             io.step = kLanes;
         }
-        const bool direct = lanes == kLanes && outStride == 1;
-        io.rows.out[0] = direct ? outRe + t * R : rows[0];
-        io.rows.out[1] = direct ? outIm + t * R : rows[1];
-        io.rows.rowStride = R;
-        K::Complex(io);
-        if (!direct) {
-            CopyRows(outRe + t * R * outStride, outStride, rows[0], lanes * R);
-            CopyRows(outIm + t * R * outStride, outStride, rows[1], lanes * R);
-        }
+        run(io, t, lanes);
+        t += kLanes;
     }
 }
 
@@ -267,13 +309,30 @@ template <class K>
 void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t callStride,
               ptrdiff_t outStride, int32_t count) {
     constexpr int R = K::kRadix;
-    double gathered[R * kLanes];
+    double gathered[R * kWideLanes];
     double rows[R * kLanes];
-    for (int32_t t = 0; t < count; t += kLanes) {
-        const int lanes = count - t < kLanes ? count - t : kLanes;
+    const auto run = [&](RealLeafIO<R>& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
+        const bool direct = lanes == kLanes && outStride == 1;
+        io.rows.out[0] = direct ? out + t * R : rows;
+        io.rows.rowStride = R;
+        K::Real(io);
+        if (!direct) CopyRows(out + t * R * outStride, outStride, rows, lanes * R);
+    };
+    for (int32_t t = 0; t < count;) {
         const double* x = in + t * callStride;
         RealLeafIO<R> io;
         io.lastLanes = kLanes;
+        if (LeafWide(kernelStride, callStride, count - t)) {
+            CopyWide(gathered, kWideLanes, x, kernelStride, R);
+            io.step = kWideLanes;
+            for (int half = 0; half < 2; ++half) {
+                io.x = gathered + half * kLanes;
+                run(io, t + half * kLanes, kLanes);
+            }
+            t += kWideLanes;
+            continue;
+        }
+        const int lanes = count - t < kLanes ? count - t : kLanes;
         if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.x = x;
             io.step = kernelStride;
@@ -284,11 +343,8 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
             io.x = gathered;
             io.step = kLanes;
         }
-        const bool direct = lanes == kLanes && outStride == 1;
-        io.rows.out[0] = direct ? out + t * R : rows;
-        io.rows.rowStride = R;
-        K::Real(io);
-        if (!direct) CopyRows(out + t * R * outStride, outStride, rows, lanes * R);
+        run(io, t, lanes);
+        t += kLanes;
     }
 }
 
@@ -297,12 +353,27 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
                     const double* twIm) {
     constexpr int R = K::kRadix;
     const ptrdiff_t col = m * stride;
-    double local[2][R * kLanes];
-    for (int32_t j = 0; j < m; j += kLanes) {
-        const int lanes = m - j < kLanes ? m - j : kLanes;
+    const bool wide = stride == 1 && col >= kFarRows;
+    double local[2][R * kWideLanes];
+    for (int32_t j = 0; j < m;) {
+        const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
         double* pr = re + j * stride;
         double* pi = im + j * stride;
-        const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
+        if (wide && m - j >= kWideLanes) {
+            CopyWide(local[0], kWideLanes, pr, col, R);
+            CopyWide(local[1], kWideLanes, pi, col, R);
+            for (int half = 0; half < 2; ++half) {
+                const ptrdiff_t at = block + half * (R - 1) * kLanes;
+                TwiddleIO io{local[0] + half * kLanes, local[1] + half * kLanes, kWideLanes,
+                             twRe + at, twIm + at};
+                K::Complex(io);
+            }
+            CopyWide(pr, col, local[0], kWideLanes, R);
+            CopyWide(pi, col, local[1], kWideLanes, R);
+            j += kWideLanes;
+            continue;
+        }
+        const int lanes = m - j < kLanes ? m - j : kLanes;
         // Column j = 0 meets the table's (1, 0), which leaves it as it is.
         TwiddleIO io{pr, pi, col, twRe + block, twIm + block};
         const bool direct = lanes == kLanes && stride == 1;
@@ -324,6 +395,7 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
                 }
             }
         }
+        j += kLanes;
     }
 }
 
