@@ -412,9 +412,33 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
         ColumnIO io{x, col};
         K::Real(io);
     }
-    double local[2][R * kLanes];
+    double local[2][R * kWideLanes];
     const int32_t columns = (m + 1) / 2;  // j < columns: j < m/2
+    const bool wide = stride == 1 && col >= kFarRows;
     for (int32_t j = 0; j < columns; j += kLanes) {
+        if (wide && j > 0 && columns - j >= kWideLanes) {
+            // Up rows as they are, down rows as they lie in memory (columns
+            // m-j-7 ... m-j), so that lane l of a half reads down column m-j-l.
+            double* up = x + j;
+            double* downFirst = x + (m - j) - (kWideLanes - 1);
+            CopyWide(local[0], kWideLanes, up, col, R);
+            CopyWide(local[1], kWideLanes, downFirst, col, R);
+            for (int half = 0; half < 2; ++half) {
+                double* down = local[1] + kWideLanes - 1 - half * kLanes;
+                const ptrdiff_t at = (j / kLanes + half) * (R - 1) * kLanes;
+                HalfComplexIO<R> io{local[0] + half * kLanes,
+                                    down,
+                                    down + (R - 1) * kWideLanes,
+                                    kWideLanes,
+                                    twRe + at,
+                                    twIm + at};
+                K::Complex(io);
+            }
+            CopyWide(up, col, local[0], kWideLanes, R);
+            CopyWide(downFirst, col, local[1], kWideLanes, R);
+            j += kLanes;  // the loop adds the other block
+            continue;
+        }
         const int first = j == 0 ? 1 : 0;
         const int lanes = columns - j < kLanes ? columns - j : kLanes;
         if (first >= lanes) break;
