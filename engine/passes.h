@@ -110,6 +110,18 @@ ENGINE_INLINE void CopyRows(double* out, ptrdiff_t outStride, const double* rows
     }
 }
 
+// The rows of `lanes` leaf DFTs kept locally (consecutive, r doubles each) go
+// to their places in the output, row l at out + l*rowStep*outStride.
+ENGINE_INLINE void CopyLeafRows(double* out, ptrdiff_t outStride, ptrdiff_t rowStep,
+                                const double* rows, int r, int lanes) {
+    if (rowStep == r) {
+        CopyRows(out, outStride, rows, lanes * r);
+        return;
+    }
+    for (int l = 0; l < lanes; ++l)
+        CopyRows(out + l * rowStep * outStride, outStride, rows + l * r, r);
+}
+
 // Leaf outputs: lane l's r results as one row, rows rowStride apart. The
 // kernels store in groups of four consecutive outputs, which are transposed.
 template <int R, int Arrays>
@@ -243,27 +255,39 @@ ENGINE_INLINE void CopyWide(double* to, ptrdiff_t toStride, const double* from,
 }
 
 // Whether a leaf pass reads its inputs a whole line at a time: consecutive
-// DFTs whose inputs lie far apart, and two full blocks left.
+// DFTs whose inputs lie far apart, and two full blocks left in the group.
 ENGINE_INLINE bool LeafWide(ptrdiff_t kernelStride, ptrdiff_t callStride, int32_t left) {
     return callStride == 1 && kernelStride >= kFarRows && left >= kWideLanes;
 }
 
+// Row of leaf DFT t (see LeafRows) and the DFTs left in its group.
+ENGINE_INLINE ptrdiff_t LeafRow(LeafRows rows, int32_t t, int r) {
+    return (t % rows.group) * rows.groupStep + static_cast<ptrdiff_t>(t / rows.group) * r;
+}
+ENGINE_INLINE int32_t LeftInGroup(LeafRows rows, int32_t t, int32_t count) {
+    const int32_t inGroup = rows.group - t % rows.group;
+    return count - t < inGroup ? count - t : inGroup;
+}
+
 template <class K>
 void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm,
-                 ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride, int32_t count) {
+                 ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride, int32_t count,
+                 LeafRows leafRows) {
     constexpr int R = K::kRadix;
     double gathered[2][R * kWideLanes];
     double rows[2][R * kLanes];
     // Runs the kernel on the block of DFTs t ... t+lanes-1 whose inputs io reads.
     const auto run = [&](ComplexLeafIO<R>& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
         const bool direct = lanes == kLanes && outStride == 1;
-        io.rows.out[0] = direct ? outRe + t * R : rows[0];
-        io.rows.out[1] = direct ? outIm + t * R : rows[1];
-        io.rows.rowStride = R;
+        const ptrdiff_t row = LeafRow(leafRows, t, R);
+        io.rows.out[0] = direct ? outRe + row : rows[0];
+        io.rows.out[1] = direct ? outIm + row : rows[1];
+        io.rows.rowStride = direct ? leafRows.groupStep : R;
         K::Complex(io);
         if (!direct) {
-            CopyRows(outRe + t * R * outStride, outStride, rows[0], lanes * R);
-            CopyRows(outIm + t * R * outStride, outStride, rows[1], lanes * R);
+            const ptrdiff_t step = leafRows.groupStep;
+            CopyLeafRows(outRe + row * outStride, outStride, step, rows[0], R, lanes);
+            CopyLeafRows(outIm + row * outStride, outStride, step, rows[1], R, lanes);
         }
     };
     for (int32_t t = 0; t < count;) {
@@ -271,7 +295,8 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
         const double* im = inIm + t * callStride;
         ComplexLeafIO<R> io;
         io.lastLanes = kLanes;
-        if (LeafWide(kernelStride, callStride, count - t)) {
+        const int32_t left = LeftInGroup(leafRows, t, count);
+        if (LeafWide(kernelStride, callStride, left)) {
             CopyWide(gathered[0], kWideLanes, re, kernelStride, R);
             CopyWide(gathered[1], kWideLanes, im, kernelStride, R);
             io.step = kWideLanes;
@@ -283,7 +308,7 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
             t += kWideLanes;
             continue;
         }
-        const int lanes = count - t < kLanes ? count - t : kLanes;
+        const int lanes = left < kLanes ? left : kLanes;
         if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.re = re;
             io.im = im;
@@ -307,22 +332,25 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
 
 template <class K>
 void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t callStride,
-              ptrdiff_t outStride, int32_t count) {
+              ptrdiff_t outStride, int32_t count, LeafRows leafRows) {
     constexpr int R = K::kRadix;
     double gathered[R * kWideLanes];
     double rows[R * kLanes];
     const auto run = [&](RealLeafIO<R>& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
         const bool direct = lanes == kLanes && outStride == 1;
-        io.rows.out[0] = direct ? out + t * R : rows;
-        io.rows.rowStride = R;
+        const ptrdiff_t row = LeafRow(leafRows, t, R);
+        io.rows.out[0] = direct ? out + row : rows;
+        io.rows.rowStride = direct ? leafRows.groupStep : R;
         K::Real(io);
-        if (!direct) CopyRows(out + t * R * outStride, outStride, rows, lanes * R);
+        if (!direct)
+            CopyLeafRows(out + row * outStride, outStride, leafRows.groupStep, rows, R, lanes);
     };
     for (int32_t t = 0; t < count;) {
         const double* x = in + t * callStride;
         RealLeafIO<R> io;
         io.lastLanes = kLanes;
-        if (LeafWide(kernelStride, callStride, count - t)) {
+        const int32_t left = LeftInGroup(leafRows, t, count);
+        if (LeafWide(kernelStride, callStride, left)) {
             CopyWide(gathered, kWideLanes, x, kernelStride, R);
             io.step = kWideLanes;
             for (int half = 0; half < 2; ++half) {
@@ -332,7 +360,7 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
             t += kWideLanes;
             continue;
         }
-        const int lanes = count - t < kLanes ? count - t : kLanes;
+        const int lanes = left < kLanes ? left : kLanes;
         if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.x = x;
             io.step = kernelStride;
