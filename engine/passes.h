@@ -143,7 +143,9 @@ struct Rows {
 // Complex leaf: input q of lane l at (re, im)[q*step + l]. With lastLanes < 4
 // the last input has only that many lanes in memory; the lanes beyond of the
 // other inputs lie inside the pass's input and are never stored.
-template <int R>
+// With Pairs, a full block of DFTs every other double: input q of lane l at
+// (re, im)[q*step + 2l], gathered as it is loaded.
+template <int R, bool Pairs = false>
 struct ComplexLeafIO {
     using Value = Vec;
     const double* re;
@@ -153,6 +155,8 @@ struct ComplexLeafIO {
     Rows<R, 2> rows;
 
     ENGINE_INLINE Pair<Vec> Load(int q) const {
+        if constexpr (Pairs)
+            return {Gather(re + q * step, 2, kLanes), Gather(im + q * step, 2, kLanes)};
         if (q == R - 1 && lastLanes < kLanes)
             return {Gather(re + q * step, 1, lastLanes), Gather(im + q * step, 1, lastLanes)};
         return {LoadVec(re + q * step), LoadVec(im + q * step)};
@@ -160,7 +164,7 @@ struct ComplexLeafIO {
     ENGINE_INLINE void Store(int k, Vec r, Vec i) { rows.Put(k, {r, i}); }
 };
 
-template <int R>
+template <int R, bool Pairs = false>
 struct RealLeafIO {
     using Value = Vec;
     const double* x;
@@ -169,6 +173,7 @@ struct RealLeafIO {
     Rows<R, 1> rows;
 
     ENGINE_INLINE Vec Load(int q) const {
+        if constexpr (Pairs) return Gather(x + q * step, 2, kLanes);
         if (q == R - 1 && lastLanes < kLanes) return Gather(x + q * step, 1, lastLanes);
         return LoadVec(x + q * step);
     }
@@ -277,7 +282,7 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
     double gathered[2][R * kWideLanes];
     double rows[2][R * kLanes];
     // Runs the kernel on the block of DFTs t ... t+lanes-1 whose inputs io reads.
-    const auto run = [&](ComplexLeafIO<R>& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
+    const auto run = [&](auto& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
         const bool direct = lanes == kLanes && outStride == 1;
         const ptrdiff_t row = LeafRow(leafRows, t, R);
         io.rows.out[0] = direct ? outRe + row : rows[0];
@@ -309,6 +314,15 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
             continue;
         }
         const int lanes = left < kLanes ? left : kLanes;
+        if (callStride == 2 && lanes == kLanes) {
+            ComplexLeafIO<R, true> pairs;
+            pairs.re = re;
+            pairs.im = im;
+            pairs.step = kernelStride;
+            run(pairs, t, lanes);
+            t += kLanes;
+            continue;
+        }
         if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.re = re;
             io.im = im;
@@ -336,7 +350,7 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
     constexpr int R = K::kRadix;
     double gathered[R * kWideLanes];
     double rows[R * kLanes];
-    const auto run = [&](RealLeafIO<R>& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
+    const auto run = [&](auto& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
         const bool direct = lanes == kLanes && outStride == 1;
         const ptrdiff_t row = LeafRow(leafRows, t, R);
         io.rows.out[0] = direct ? out + row : rows;
@@ -361,6 +375,14 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
             continue;
         }
         const int lanes = left < kLanes ? left : kLanes;
+        if (callStride == 2 && lanes == kLanes) {
+            RealLeafIO<R, true> pairs;
+            pairs.x = x;
+            pairs.step = kernelStride;
+            run(pairs, t, lanes);
+            t += kLanes;
+            continue;
+        }
         if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.x = x;
             io.step = kernelStride;
