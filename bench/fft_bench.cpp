@@ -128,10 +128,10 @@ void RealOurs(benchmark::State& state, int n, bool inverse) {
     }
 }
 
-void RealRef(benchmark::State& state, int n, bool inverse) {
-    Array in(n), work(n), out(n);
-    fftw_plan plan = fftw_plan_r2r_1d(n, inverse ? work.get() : in.get(), out.get(),
-                                      inverse ? FFTW_HC2R : FFTW_R2HC, PlannerFlags());
+// Runs a real FFTW plan made on these arrays (the inverse from work, restored
+// from in every iteration, and scaled) and destroys it.
+void RunReal(benchmark::State& state, fftw_plan plan, Array& in, Array& work, Array& out, int n,
+             bool inverse) {
     in.Fill(0);
     for (auto _ : state) {
         if (inverse) {
@@ -147,6 +147,13 @@ void RealRef(benchmark::State& state, int n, bool inverse) {
     fftw_destroy_plan(plan);
 }
 
+void RealRef(benchmark::State& state, int n, bool inverse) {
+    Array in(n), work(n), out(n);
+    fftw_plan plan = fftw_plan_r2r_1d(n, inverse ? work.get() : in.get(), out.get(),
+                                      inverse ? FFTW_HC2R : FFTW_R2HC, PlannerFlags());
+    RunReal(state, plan, in, work, out, n, inverse);
+}
+
 // FFTW's r2c transform, and its c2r transform from the n/2 + 1 complex values.
 void RealBest(benchmark::State& state, int n, bool inverse) {
     const int bins = n / 2 + 1;
@@ -154,19 +161,7 @@ void RealBest(benchmark::State& state, int n, bool inverse) {
     auto* spectrum = reinterpret_cast<fftw_complex*>(inverse ? work.get() : out.get());
     fftw_plan plan = inverse ? fftw_plan_dft_c2r_1d(n, spectrum, out.get(), PlannerFlags())
                              : fftw_plan_dft_r2c_1d(n, in.get(), spectrum, PlannerFlags());
-    in.Fill(0);
-    for (auto _ : state) {
-        if (inverse) {
-            work.CopyFrom(in);
-            fftw_execute(plan);
-            Scale(out.get(), n, n);
-        } else {
-            fftw_execute(plan);
-        }
-        benchmark::DoNotOptimize(out.get());
-        benchmark::ClobberMemory();
-    }
-    fftw_destroy_plan(plan);
+    RunReal(state, plan, in, work, out, n, inverse);
 }
 
 using Body = void (*)(benchmark::State&, int, bool);
