@@ -99,27 +99,12 @@ ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int c
     }
 }
 
-// Leaf rows kept locally (consecutive) go to the output.
-ENGINE_INLINE void CopyRows(double* out, ptrdiff_t outStride, const double* rows, int count) {
-    if (outStride == 1) {
-        int i = 0;
-        for (; i + kLanes <= count; i += kLanes) StoreVec(out + i, LoadVec(rows + i));
-        for (; i < count; ++i) out[i] = rows[i];
-    } else {
-        for (int i = 0; i < count; ++i) out[i * outStride] = rows[i];
-    }
-}
-
 // The rows of `lanes` leaf DFTs kept locally (consecutive, r doubles each) go
 // to their places in the output, row l at out + l*rowStep*outStride.
 ENGINE_INLINE void CopyLeafRows(double* out, ptrdiff_t outStride, ptrdiff_t rowStep,
                                 const double* rows, int r, int lanes) {
-    if (rowStep == r) {
-        CopyRows(out, outStride, rows, lanes * r);
-        return;
-    }
-    for (int l = 0; l < lanes; ++l)
-        CopyRows(out + l * rowStep * outStride, outStride, rows + l * r, r);
+    for (int l = 0; l < lanes && l < kLanes; ++l)
+        for (int c = 0; c < r; ++c) out[(l * rowStep + c) * outStride] = rows[l * r + c];
 }
 
 // Leaf outputs: lane l's r results as one row, rows rowStride apart. The
