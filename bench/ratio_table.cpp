@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <string>
+#include <vector>
 
 namespace benchsupport {
 namespace {
@@ -41,7 +43,8 @@ bool EndsWith(const std::string& s, const char* suffix) {
 
 bool Smoke() { return smoke; }
 
-int RunAndReport(int argc, char** argv, const std::vector<Group>& groups) {
+int RunAndReport(int argc, char** argv, const std::vector<Group>& groups,
+                 const std::vector<std::string>& extraRefs) {
     std::vector<char*> args;
     static char minTime[] = "--benchmark_min_time=0";
     for (int i = 0; i < argc; ++i) {
@@ -60,35 +63,63 @@ int RunAndReport(int argc, char** argv, const std::vector<Group>& groups) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
+    std::vector<std::string> refs = {"ref"};
+    refs.insert(refs.end(), extraRefs.begin(), extraRefs.end());
     struct Row {
         std::string name;
-        double ours, ref;
+        double ours;
+        std::vector<double> ref;  // per reference; 0 where it was not run
     };
     std::vector<Row> rows;
     for (const auto& name : reporter.order) {
         if (!EndsWith(name, "/ours")) continue;
         const std::string base = name.substr(0, name.size() - 5);
-        const auto ref = reporter.times.find(base + "/ref");
-        if (ref == reporter.times.end()) continue;
-        rows.push_back({base, reporter.times[name], ref->second});
+        Row row{base, reporter.times[name], {}};
+        bool any = false;
+        for (const auto& ref : refs) {
+            const auto at = reporter.times.find(base + "/" + ref);
+            row.ref.push_back(at == reporter.times.end() ? 0.0 : at->second);
+            any = any || at != reporter.times.end();
+        }
+        if (any) rows.push_back(row);
     }
 
-    std::printf("\n%-36s %14s %14s %8s\n", "case", "ours ns", "ref ns", "ratio");
-    for (const auto& row : rows)
-        std::printf("%-36s %14.1f %14.1f %8.3f\n", row.name.c_str(), row.ours, row.ref,
-                    row.ours / row.ref);
+    std::printf("\n%-36s %14s", "case", "ours ns");
+    for (const auto& ref : refs) std::printf(" %14s %8s", (ref + " ns").c_str(), "ratio");
     std::printf("\n");
-    for (const auto& group : groups) {
-        double logSum = 0;
-        int members = 0;
-        for (const auto& row : rows) {
-            if (!group.contains(row.name)) continue;
-            logSum += std::log(row.ours / row.ref);
-            ++members;
+    for (const auto& row : rows) {
+        std::printf("%-36s %14.1f", row.name.c_str(), row.ours);
+        for (const double ref : row.ref) {
+            if (ref > 0)
+                std::printf(" %14.1f %8.3f", ref, row.ours / ref);
+            else
+                std::printf(" %14s %8s", "-", "-");
         }
-        if (members)
-            std::printf("geometric mean of ratios, %-40s %8.3f  (%d cases)\n", group.title.c_str(),
+        std::printf("\n");
+    }
+    std::printf("\n");
+    for (size_t r = 0; r < refs.size(); ++r) {
+        for (const auto& group : groups) {
+            double logSum = 0, worst = 0;
+            std::string worstCase;
+            int members = 0;
+            for (const auto& row : rows) {
+                if (!group.contains(row.name) || row.ref[r] <= 0) continue;
+                const double ratio = row.ours / row.ref[r];
+                logSum += std::log(ratio);
+                ++members;
+                if (ratio > worst) {
+                    worst = ratio;
+                    worstCase = row.name;
+                }
+            }
+            if (!members) continue;
+            std::printf("geometric mean of ratios, %-40s %8.3f  (%d cases)", group.title.c_str(),
                         std::exp(logSum / members), members);
+            if (refs.size() > 1)
+                std::printf("  vs %-6s worst %.3f (%s)", refs[r].c_str(), worst, worstCase.c_str());
+            std::printf("\n");
+        }
     }
     return 0;
 }

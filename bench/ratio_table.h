@@ -2,7 +2,9 @@
 // Side-by-side benchmark report. Benchmarks come in pairs named
 // "<case>/ours" and "<case>/ref"; after the run the table gives per case the
 // time of both (ns) and the ratio ours/ref, then the geometric mean of the
-// ratios over each group of cases.
+// ratios over each group of cases. A case may have further references
+// ("<case>/<name>" for each extra name); each gets its own time and ratio
+// columns, geometric means and worst ratio.
 
 #include <functional>
 #include <string>
@@ -21,6 +23,7 @@ bool Smoke();
 
 // Parses the command line (removing --smoke), runs every registered benchmark
 // and prints the ratio table. Returns the process exit code.
-int RunAndReport(int argc, char** argv, const std::vector<Group>& groups);
+int RunAndReport(int argc, char** argv, const std::vector<Group>& groups,
+                 const std::vector<std::string>& extraRefs = {});
 
 }  // namespace benchsupport

@@ -269,14 +269,30 @@ bool BuildTables(FftPlan& plan) {
 // ---------------------------------------------------------------------------
 // Execution: decimation in time, radices ascending, the last one as leaf.
 
+// Leaf outputs one after another: DFT t at row t*r.
+LeafRows Consecutive(const FftPlan& plan, int d, int32_t count) {
+    return LeafRows{count, plan.factors[d]};
+}
+
 void ComplexLeafAt(const FftPlan& plan, int d, const double* inRe, const double* inIm,
                    double* outRe, double* outIm, ptrdiff_t kernelStride, ptrdiff_t callStride,
                    ptrdiff_t outStride, int32_t count) {
     if (plan.kinds[d] == kFixedRadix)
-        plan.complexLeaf[d](inRe, inIm, outRe, outIm, kernelStride, callStride, outStride, count);
+        plan.complexLeaf[d](inRe, inIm, outRe, outIm, kernelStride, callStride, outStride, count,
+                            Consecutive(plan, d, count));
     else
         detail::OddComplexLeaf(plan, d, inRe, inIm, outRe, outIm, kernelStride, callStride,
                                outStride, count);
+}
+
+// Whether level d runs the leaves of all its children as one pass: the level
+// below it is the last twiddle level, its radix and the leaf's are fixed, and
+// blocks of four consecutive DFTs of that pass (consecutive children) share
+// their rows' spacing. The pass then reads its inputs in the order they lie in
+// memory instead of at the stride of one child, which uses each line whole.
+bool LeavesOfChildren(const FftPlan& plan, int d) {
+    return d + 3 == plan.factorCount && plan.kinds[d + 1] == kFixedRadix &&
+           plan.kinds[d + 2] == kFixedRadix && plan.factors[d] % 4 == 0;
 }
 
 void ComplexLevel(const FftPlan& plan, int d, int32_t length, const double* inRe,
@@ -287,6 +303,16 @@ void ComplexLevel(const FftPlan& plan, int d, int32_t length, const double* inRe
     if (d + 2 == plan.factorCount) {
         ComplexLeafAt(plan, d + 1, inRe, inIm, outRe, outIm, inStride * radix, inStride, outStride,
                       radix);
+    } else if (LeavesOfChildren(plan, d)) {
+        // Leaf DFT t of child i is DFT i + radix*t of one pass; then the
+        // children's own twiddle passes.
+        const int32_t childRadix = plan.factors[d + 1];
+        plan.complexLeaf[d + 2](inRe, inIm, outRe, outIm, inStride * radix * childRadix, inStride,
+                                outStride, radix * childRadix, LeafRows{radix, m});
+        const FftRadixData& child = *plan.factorData[d + 1];
+        for (int32_t i = 0; i < radix; ++i)
+            plan.complexPass[d + 1](outRe + i * m * outStride, outIm + i * m * outStride, outStride,
+                                    m / childRadix, child.twiddleRe, child.twiddleIm);
     } else {
         for (int32_t i = 0; i < radix; ++i)
             ComplexLevel(plan, d + 1, m, inRe + i * inStride, inIm + i * inStride,
@@ -303,7 +329,8 @@ void ComplexLevel(const FftPlan& plan, int d, int32_t length, const double* inRe
 void RealLeafAt(const FftPlan& plan, int d, const double* in, double* out, ptrdiff_t kernelStride,
                 ptrdiff_t callStride, ptrdiff_t outStride, int32_t count) {
     if (plan.kinds[d] == kFixedRadix)
-        plan.realLeaf[d](in, out, kernelStride, callStride, outStride, count);
+        plan.realLeaf[d](in, out, kernelStride, callStride, outStride, count,
+                         Consecutive(plan, d, count));
     else
         detail::OddRealLeaf(plan, d, in, out, kernelStride, callStride, outStride, count);
 }
@@ -314,6 +341,15 @@ void RealLevel(const FftPlan& plan, int d, int32_t length, const double* in, dou
     const int32_t m = length / radix;
     if (d + 2 == plan.factorCount) {
         RealLeafAt(plan, d + 1, in, out, inStride * radix, inStride, outStride, radix);
+    } else if (LeavesOfChildren(plan, d)) {
+        // As in ComplexLevel.
+        const int32_t childRadix = plan.factors[d + 1];
+        plan.realLeaf[d + 2](in, out, inStride * radix * childRadix, inStride, outStride,
+                             radix * childRadix, LeafRows{radix, m});
+        const FftRadixData& child = *plan.factorData[d + 1];
+        for (int32_t i = 0; i < radix; ++i)
+            plan.realPass[d + 1](out + i * m * outStride, outStride, m / childRadix,
+                                 child.twiddleRe, child.twiddleIm);
     } else {
         for (int32_t i = 0; i < radix; ++i)
             RealLevel(plan, d + 1, m, in + i * inStride, out + i * m * outStride, inStride * radix,

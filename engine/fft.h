@@ -12,16 +12,24 @@ struct FftPlan;
 // Kernel passes of the fixed radices (2, 3, 4, 5, 7, 8, 9, 10, 11, 13, 14, 16,
 // 17, 18, 19, 29, 31, 32, 37, 41, 43). A leaf pass runs `count` DFTs: DFT t
 // reads its inputs at in + t*callStride with stride kernelStride and writes
-// its r outputs at out + t*r*outStride with stride outStride. A twiddle pass
-// works in place on r consecutive blocks of m elements (element i at i*stride).
+// its r outputs from out + row(t)*outStride with stride outStride, where
+// row(t) = (t % group)*groupStep + (t / group)*r; with group = count and
+// groupStep = r, that is t*r. A group other than count is a multiple of 4, and
+// count a multiple of it. A twiddle pass works in place on r consecutive
+// blocks of m elements (element i at i*stride).
+struct LeafRows {
+    int32_t group;
+    std::ptrdiff_t groupStep;
+};
 using ComplexLeafPass = void (*)(const double* inRe, const double* inIm, double* outRe,
                                  double* outIm, std::ptrdiff_t kernelStride,
-                                 std::ptrdiff_t callStride, std::ptrdiff_t outStride,
-                                 int32_t count);
+                                 std::ptrdiff_t callStride, std::ptrdiff_t outStride, int32_t count,
+                                 LeafRows rows);
 using ComplexTwiddlePass = void (*)(double* re, double* im, std::ptrdiff_t stride, int32_t m,
                                     const double* twiddleRe, const double* twiddleIm);
 using RealLeafPass = void (*)(const double* in, double* out, std::ptrdiff_t kernelStride,
-                              std::ptrdiff_t callStride, std::ptrdiff_t outStride, int32_t count);
+                              std::ptrdiff_t callStride, std::ptrdiff_t outStride, int32_t count,
+                              LeafRows rows);
 using RealTwiddlePass = void (*)(double* x, std::ptrdiff_t stride, int32_t m,
                                  const double* twiddleRe, const double* twiddleIm);
 

@@ -1,6 +1,7 @@
 #pragma once
 // The four passes of a fixed radix, as the kernel files provide them for each
-// instruction-set variant (namespaces engine::baseline and engine::avx2).
+// instruction-set variant (namespaces engine::baseline, engine::avx2 and
+// engine::avx512).
 
 #include "fft.h"
 
@@ -26,6 +27,14 @@ struct KernelEntry {
 // fixed radix (r < kRegistrySize). Chosen once for the running processor.
 constexpr int kRegistrySize = 44;
 const KernelEntry& RegistryEntry(int32_t radix);
+
+// The instruction-set variants of the kernels, slowest first. The AVX-512
+// variant runs the same four-lane kernels with twice the vector registers.
+enum class KernelVariant { kBaseline, kAvx2, kAvx512 };
+
+// Test hook: plans built from now on use the fastest variant the processor
+// runs, but none beyond `limit`. Returns whether the processor runs `limit`.
+bool UseKernelVariant(KernelVariant limit);
 
 // Test hook: with true, plans built from now on use the baseline (SSE2)
 // kernels even where a faster variant exists. Returns whether a faster

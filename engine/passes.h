@@ -22,6 +22,7 @@
 
 #define ENGINE_INLINE inline __attribute__((always_inline))
 #define ENGINE_KERNEL static ENGINE_INLINE
+#define ENGINE_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace engine {
 namespace ENGINE_ISA_NS {
@@ -32,6 +33,14 @@ using std::ptrdiff_t;
 typedef double Vec __attribute__((vector_size(4 * sizeof(double))));
 constexpr int kLanes = 4;
 static_assert(kLanes == kTwiddleBlock, "one twiddle block per vector");
+
+// Rows of a pass at least kFarRows doubles apart fall into few sets of the
+// first-level cache, so that the half line of each row that a block of four
+// lanes leaves unread is evicted before the next block wants it. Such passes
+// copy two blocks of every row at once (a whole 64-byte line) into a local
+// block and run the kernel on both halves of it.
+constexpr ptrdiff_t kFarRows = 128;
+constexpr int kWideLanes = 2 * kLanes;
 
 ENGINE_INLINE Vec LoadVec(const double* p) {
     Vec v;
@@ -90,15 +99,12 @@ ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int c
     }
 }
 
-// Leaf rows kept locally (consecutive) go to the output.
-ENGINE_INLINE void CopyRows(double* out, ptrdiff_t outStride, const double* rows, int count) {
-    if (outStride == 1) {
-        int i = 0;
-        for (; i + kLanes <= count; i += kLanes) StoreVec(out + i, LoadVec(rows + i));
-        for (; i < count; ++i) out[i] = rows[i];
-    } else {
-        for (int i = 0; i < count; ++i) out[i * outStride] = rows[i];
-    }
+// The rows of `lanes` leaf DFTs kept locally (consecutive, r doubles each) go
+// to their places in the output, row l at out + l*rowStep*outStride.
+ENGINE_INLINE void CopyLeafRows(double* out, ptrdiff_t outStride, ptrdiff_t rowStep,
+                                const double* rows, int r, int lanes) {
+    for (int l = 0; l < lanes && l < kLanes; ++l)
+        for (int c = 0; c < r; ++c) out[(l * rowStep + c) * outStride] = rows[l * r + c];
 }
 
 // Leaf outputs: lane l's r results as one row, rows rowStride apart. The
@@ -122,7 +128,9 @@ struct Rows {
 // Complex leaf: input q of lane l at (re, im)[q*step + l]. With lastLanes < 4
 // the last input has only that many lanes in memory; the lanes beyond of the
 // other inputs lie inside the pass's input and are never stored.
-template <int R>
+// With Pairs, a full block of DFTs every other double: input q of lane l at
+// (re, im)[q*step + 2l], gathered as it is loaded.
+template <int R, bool Pairs = false>
 struct ComplexLeafIO {
     using Value = Vec;
     const double* re;
@@ -132,6 +140,8 @@ struct ComplexLeafIO {
     Rows<R, 2> rows;
 
     ENGINE_INLINE Pair<Vec> Load(int q) const {
+        if constexpr (Pairs)
+            return {Gather(re + q * step, 2, kLanes), Gather(im + q * step, 2, kLanes)};
         if (q == R - 1 && lastLanes < kLanes)
             return {Gather(re + q * step, 1, lastLanes), Gather(im + q * step, 1, lastLanes)};
         return {LoadVec(re + q * step), LoadVec(im + q * step)};
@@ -139,7 +149,7 @@ struct ComplexLeafIO {
     ENGINE_INLINE void Store(int k, Vec r, Vec i) { rows.Put(k, {r, i}); }
 };
 
-template <int R>
+template <int R, bool Pairs = false>
 struct RealLeafIO {
     using Value = Vec;
     const double* x;
@@ -148,6 +158,7 @@ struct RealLeafIO {
     Rows<R, 1> rows;
 
     ENGINE_INLINE Vec Load(int q) const {
+        if constexpr (Pairs) return Gather(x + q * step, 2, kLanes);
         if (q == R - 1 && lastLanes < kLanes) return Gather(x + q * step, 1, lastLanes);
         return LoadVec(x + q * step);
     }
@@ -223,18 +234,80 @@ ENGINE_INLINE bool LoadInPlace(ptrdiff_t kernelStride, ptrdiff_t callStride, int
     return callStride == 1 && kLanes - lanes <= kernelStride;
 }
 
+// Copies `rows` rows of kWideLanes doubles, row q at from + q*fromStride, to
+// to + q*toStride.
+ENGINE_INLINE void CopyWide(double* to, ptrdiff_t toStride, const double* from,
+                            ptrdiff_t fromStride, int rows) {
+    for (int q = 0; q < rows; ++q) {
+        StoreVec(to + q * toStride, LoadVec(from + q * fromStride));
+        StoreVec(to + q * toStride + kLanes, LoadVec(from + q * fromStride + kLanes));
+    }
+}
+
+// Whether a leaf pass reads its inputs a whole line at a time: consecutive
+// DFTs whose inputs lie far apart, and two full blocks left in the group.
+ENGINE_INLINE bool LeafWide(ptrdiff_t kernelStride, ptrdiff_t callStride, int32_t left) {
+    return callStride == 1 && kernelStride >= kFarRows && left >= kWideLanes;
+}
+
+// Row of leaf DFT t (see LeafRows) and the DFTs left in its group.
+ENGINE_INLINE ptrdiff_t LeafRow(LeafRows rows, int32_t t, int r) {
+    return (t % rows.group) * rows.groupStep + static_cast<ptrdiff_t>(t / rows.group) * r;
+}
+ENGINE_INLINE int32_t LeftInGroup(LeafRows rows, int32_t t, int32_t count) {
+    const int32_t inGroup = rows.group - t % rows.group;
+    return count - t < inGroup ? count - t : inGroup;
+}
+
 template <class K>
 void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm,
-                 ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride, int32_t count) {
+                 ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride, int32_t count,
+                 LeafRows leafRows) {
     constexpr int R = K::kRadix;
-    double gathered[2][R * kLanes];
+    double gathered[2][R * kWideLanes];
     double rows[2][R * kLanes];
-    for (int32_t t = 0; t < count; t += kLanes) {
-        const int lanes = count - t < kLanes ? count - t : kLanes;
+    // Runs the kernel on the block of DFTs t ... t+lanes-1 whose inputs io reads.
+    const auto run = [&](auto& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
+        const bool direct = lanes == kLanes && outStride == 1;
+        const ptrdiff_t row = LeafRow(leafRows, t, R);
+        io.rows.out[0] = direct ? outRe + row : rows[0];
+        io.rows.out[1] = direct ? outIm + row : rows[1];
+        io.rows.rowStride = direct ? leafRows.groupStep : R;
+        K::Complex(io);
+        if (!direct) {
+            const ptrdiff_t step = leafRows.groupStep;
+            CopyLeafRows(outRe + row * outStride, outStride, step, rows[0], R, lanes);
+            CopyLeafRows(outIm + row * outStride, outStride, step, rows[1], R, lanes);
+        }
+    };
+    for (int32_t t = 0; t < count;) {
         const double* re = inRe + t * callStride;
         const double* im = inIm + t * callStride;
         ComplexLeafIO<R> io;
         io.lastLanes = kLanes;
+        const int32_t left = LeftInGroup(leafRows, t, count);
+        if (LeafWide(kernelStride, callStride, left)) {
+            CopyWide(gathered[0], kWideLanes, re, kernelStride, R);
+            CopyWide(gathered[1], kWideLanes, im, kernelStride, R);
+            io.step = kWideLanes;
+            for (int half = 0; half < 2; ++half) {
+                io.re = gathered[0] + half * kLanes;
+                io.im = gathered[1] + half * kLanes;
+                run(io, t + half * kLanes, kLanes);
+            }
+            t += kWideLanes;
+            continue;
+        }
+        const int lanes = left < kLanes ? left : kLanes;
+        if (callStride == 2 && lanes == kLanes) {
+            ComplexLeafIO<R, true> pairs;
+            pairs.re = re;
+            pairs.im = im;
+            pairs.step = kernelStride;
+            run(pairs, t, lanes);
+            t += kLanes;
+            continue;
+        }
         if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.re = re;
             io.im = im;
@@ -251,29 +324,50 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
             io.im = gathered[1];
             io.step = kLanes;
         }
-        const bool direct = lanes == kLanes && outStride == 1;
-        io.rows.out[0] = direct ? outRe + t * R : rows[0];
-        io.rows.out[1] = direct ? outIm + t * R : rows[1];
-        io.rows.rowStride = R;
-        K::Complex(io);
-        if (!direct) {
-            CopyRows(outRe + t * R * outStride, outStride, rows[0], lanes * R);
-            CopyRows(outIm + t * R * outStride, outStride, rows[1], lanes * R);
-        }
+        run(io, t, lanes);
+        t += kLanes;
     }
 }
 
 template <class K>
 void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t callStride,
-              ptrdiff_t outStride, int32_t count) {
+              ptrdiff_t outStride, int32_t count, LeafRows leafRows) {
     constexpr int R = K::kRadix;
-    double gathered[R * kLanes];
+    double gathered[R * kWideLanes];
     double rows[R * kLanes];
-    for (int32_t t = 0; t < count; t += kLanes) {
-        const int lanes = count - t < kLanes ? count - t : kLanes;
+    const auto run = [&](auto& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
+        const bool direct = lanes == kLanes && outStride == 1;
+        const ptrdiff_t row = LeafRow(leafRows, t, R);
+        io.rows.out[0] = direct ? out + row : rows;
+        io.rows.rowStride = direct ? leafRows.groupStep : R;
+        K::Real(io);
+        if (!direct)
+            CopyLeafRows(out + row * outStride, outStride, leafRows.groupStep, rows, R, lanes);
+    };
+    for (int32_t t = 0; t < count;) {
         const double* x = in + t * callStride;
         RealLeafIO<R> io;
         io.lastLanes = kLanes;
+        const int32_t left = LeftInGroup(leafRows, t, count);
+        if (LeafWide(kernelStride, callStride, left)) {
+            CopyWide(gathered, kWideLanes, x, kernelStride, R);
+            io.step = kWideLanes;
+            for (int half = 0; half < 2; ++half) {
+                io.x = gathered + half * kLanes;
+                run(io, t + half * kLanes, kLanes);
+            }
+            t += kWideLanes;
+            continue;
+        }
+        const int lanes = left < kLanes ? left : kLanes;
+        if (callStride == 2 && lanes == kLanes) {
+            RealLeafIO<R, true> pairs;
+            pairs.x = x;
+            pairs.step = kernelStride;
+            run(pairs, t, lanes);
+            t += kLanes;
+            continue;
+        }
         if (LoadInPlace(kernelStride, callStride, lanes)) {
             io.x = x;
             io.step = kernelStride;
@@ -284,11 +378,8 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
             io.x = gathered;
             io.step = kLanes;
         }
-        const bool direct = lanes == kLanes && outStride == 1;
-        io.rows.out[0] = direct ? out + t * R : rows;
-        io.rows.rowStride = R;
-        K::Real(io);
-        if (!direct) CopyRows(out + t * R * outStride, outStride, rows, lanes * R);
+        run(io, t, lanes);
+        t += kLanes;
     }
 }
 
@@ -297,12 +388,27 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
                     const double* twIm) {
     constexpr int R = K::kRadix;
     const ptrdiff_t col = m * stride;
-    double local[2][R * kLanes];
-    for (int32_t j = 0; j < m; j += kLanes) {
-        const int lanes = m - j < kLanes ? m - j : kLanes;
+    const bool wide = stride == 1 && col >= kFarRows;
+    double local[2][R * kWideLanes];
+    for (int32_t j = 0; j < m;) {
+        const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
         double* pr = re + j * stride;
         double* pi = im + j * stride;
-        const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
+        if (wide && m - j >= kWideLanes) {
+            CopyWide(local[0], kWideLanes, pr, col, R);
+            CopyWide(local[1], kWideLanes, pi, col, R);
+            for (int half = 0; half < 2; ++half) {
+                const ptrdiff_t at = block + half * (R - 1) * kLanes;
+                TwiddleIO io{local[0] + half * kLanes, local[1] + half * kLanes, kWideLanes,
+                             twRe + at, twIm + at};
+                K::Complex(io);
+            }
+            CopyWide(pr, col, local[0], kWideLanes, R);
+            CopyWide(pi, col, local[1], kWideLanes, R);
+            j += kWideLanes;
+            continue;
+        }
+        const int lanes = m - j < kLanes ? m - j : kLanes;
         // Column j = 0 meets the table's (1, 0), which leaves it as it is.
         TwiddleIO io{pr, pi, col, twRe + block, twIm + block};
         const bool direct = lanes == kLanes && stride == 1;
@@ -324,6 +430,7 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
                 }
             }
         }
+        j += kLanes;
     }
 }
 
@@ -340,9 +447,33 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
         ColumnIO io{x, col};
         K::Real(io);
     }
-    double local[2][R * kLanes];
+    double local[2][R * kWideLanes];
     const int32_t columns = (m + 1) / 2;  // j < columns: j < m/2
+    const bool wide = stride == 1 && col >= kFarRows;
     for (int32_t j = 0; j < columns; j += kLanes) {
+        if (wide && j > 0 && columns - j >= kWideLanes) {
+            // Up rows as they are, down rows as they lie in memory (columns
+            // m-j-7 ... m-j), so that lane l of a half reads down column m-j-l.
+            double* up = x + j;
+            double* downFirst = x + (m - j) - (kWideLanes - 1);
+            CopyWide(local[0], kWideLanes, up, col, R);
+            CopyWide(local[1], kWideLanes, downFirst, col, R);
+            for (int half = 0; half < 2; ++half) {
+                double* down = local[1] + kWideLanes - 1 - half * kLanes;
+                const ptrdiff_t at = (j / kLanes + half) * (R - 1) * kLanes;
+                HalfComplexIO<R> io{local[0] + half * kLanes,
+                                    down,
+                                    down + (R - 1) * kWideLanes,
+                                    kWideLanes,
+                                    twRe + at,
+                                    twIm + at};
+                K::Complex(io);
+            }
+            CopyWide(up, col, local[0], kWideLanes, R);
+            CopyWide(downFirst, col, local[1], kWideLanes, R);
+            j += kLanes;  // the loop adds the other block
+            continue;
+        }
         const int first = j == 0 ? 1 : 0;
         const int lanes = columns - j < kLanes ? columns - j : kLanes;
         if (first >= lanes) break;

@@ -14,6 +14,9 @@ ENGINE_FIXED_RADICES(ENGINE_DECLARE_ENTRY)
 namespace avx2 {
 ENGINE_FIXED_RADICES(ENGINE_DECLARE_ENTRY)
 }
+namespace avx512 {
+ENGINE_FIXED_RADICES(ENGINE_DECLARE_ENTRY)
+}
 #endif
 #undef ENGINE_DECLARE_ENTRY
 
@@ -23,56 +26,73 @@ struct Registry {
     KernelEntry entries[kRegistrySize] = {};
 };
 
-Registry MakeBaseline() {
-    Registry registry;
-#define ENGINE_FILL(r) registry.entries[r] = baseline::kRadix##r;
-    ENGINE_FIXED_RADICES(ENGINE_FILL)
-#undef ENGINE_FILL
-    return registry;
-}
-
+#define ENGINE_MAKE_REGISTRY(name, ns)              \
+    Registry name() {                               \
+        Registry registry;                          \
+        ENGINE_FIXED_RADICES(ENGINE_FILL_FROM_##ns) \
+        return registry;                            \
+    }
+#define ENGINE_FILL_FROM_baseline(r) registry.entries[r] = baseline::kRadix##r;
+ENGINE_MAKE_REGISTRY(MakeBaseline, baseline)
 #if ENGINE_HAVE_AVX2
-Registry MakeAvx2() {
-    Registry registry;
-#define ENGINE_FILL(r) registry.entries[r] = avx2::kRadix##r;
-    ENGINE_FIXED_RADICES(ENGINE_FILL)
-#undef ENGINE_FILL
-    return registry;
-}
+#define ENGINE_FILL_FROM_avx2(r) registry.entries[r] = avx2::kRadix##r;
+#define ENGINE_FILL_FROM_avx512(r) registry.entries[r] = avx512::kRadix##r;
+ENGINE_MAKE_REGISTRY(MakeAvx2, avx2)
+ENGINE_MAKE_REGISTRY(MakeAvx512, avx512)
+#undef ENGINE_FILL_FROM_avx2
+#undef ENGINE_FILL_FROM_avx512
 #endif
+#undef ENGINE_FILL_FROM_baseline
+#undef ENGINE_MAKE_REGISTRY
 
-bool HasFasterVariant() {
+// The best variant the processor (and the system, which must save the wider
+// registers) runs.
+KernelVariant BestVariant() {
 #if ENGINE_HAVE_AVX2
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512dq"))
+        return KernelVariant::kAvx512;
+    if (__builtin_cpu_supports("avx2")) return KernelVariant::kAvx2;
 #endif
+    return KernelVariant::kBaseline;
 }
 
-const Registry& Chosen(bool baselineOnly) {
+const Registry& Chosen(KernelVariant limit) {
     static const Registry baselineRegistry = MakeBaseline();
 #if ENGINE_HAVE_AVX2
-    static const bool faster = HasFasterVariant();
-    if (faster && !baselineOnly) {
+    static const KernelVariant best = BestVariant();
+    const KernelVariant use = best < limit ? best : limit;
+    if (use == KernelVariant::kAvx512) {
+        static const Registry avx512Registry = MakeAvx512();
+        return avx512Registry;
+    }
+    if (use == KernelVariant::kAvx2) {
         static const Registry avx2Registry = MakeAvx2();
         return avx2Registry;
     }
+#else
+    (void)limit;
 #endif
     return baselineRegistry;
 }
 
-bool forceBaseline = false;
+KernelVariant variantLimit = KernelVariant::kAvx512;
 
 }  // namespace
 
-const KernelEntry& RegistryEntry(int32_t radix) { return Chosen(forceBaseline).entries[radix]; }
+const KernelEntry& RegistryEntry(int32_t radix) { return Chosen(variantLimit).entries[radix]; }
 
-bool FasterKernelsChosen() { return &Chosen(forceBaseline) != &Chosen(true); }
+bool FasterKernelsChosen() { return &Chosen(variantLimit) != &Chosen(KernelVariant::kBaseline); }
+
+bool UseKernelVariant(KernelVariant limit) {
+    variantLimit = limit;
+    return BestVariant() >= limit;
+}
 
 bool UseBaselineKernels(bool baseline) {
-    forceBaseline = baseline;
-    return HasFasterVariant();
+    UseKernelVariant(baseline ? KernelVariant::kBaseline : KernelVariant::kAvx512);
+    return BestVariant() > KernelVariant::kBaseline;
 }
 
 }  // namespace engine

@@ -46,20 +46,25 @@ bool PinnedPlatform() {
 #endif
 }
 
-// Runs `check` with the baseline kernels and, where the processor has them,
-// with the faster ones.
+// Runs `check` with the baseline kernels and with each faster variant the
+// processor runs.
 template <class Check>
 void OnEveryKernelVariant(Check check) {
-    const bool faster = engine::UseBaselineKernels(true);
-    {
-        SCOPED_TRACE("baseline kernels");
-        check();
+    using engine::KernelVariant;
+    const struct {
+        KernelVariant variant;
+        const char* name;
+    } variants[] = {{KernelVariant::kBaseline, "baseline kernels"},
+                    {KernelVariant::kAvx2, "AVX2 kernels"},
+                    {KernelVariant::kAvx512, "AVX-512 kernels"}};
+    for (const auto& v : variants) {
+        const bool runs = engine::UseKernelVariant(v.variant);
+        if (runs) {
+            SCOPED_TRACE(v.name);
+            check();
+        }
     }
-    engine::UseBaselineKernels(false);
-    if (faster) {
-        SCOPED_TRACE("faster kernels");
-        check();
-    }
+    engine::UseKernelVariant(KernelVariant::kAvx512);
 }
 
 struct TransformCase {
@@ -68,7 +73,10 @@ struct TransformCase {
 };
 
 // Powers of two, mixed radices, the general odd radix, Rader (nested too),
-// and strides other than 1.
+// and strides other than 1. The last nine run the leaves of a whole level in
+// one pass (4096, 32768, 65536 = 2*32*32*32, 5168 = 16*17*19, 5248 = 4*32*41,
+// 5504 = 8*16*43), at strides too; 2668 = 4*23*29 keeps its general radix
+// apart.
 const TransformCase kTransforms[] = {
     {1, 1, 1, 0x2a9a83c9e9f0256dull},           {2, 1, 1, 0x61616de5c01d43b8ull},
     {4, 1, 1, 0xf1152e7233c1777dull},           {8, 1, 1, 0xbde3474540b477dfull},
@@ -89,7 +97,11 @@ const TransformCase kTransforms[] = {
     {2 * 23 * 53, 1, 1, 0x5b3a47092034a512ull}, {256, 3, 2, 0xdf501768d70db8fcull},
     {64, 1, 5, 0xb5c143d9fcefbb23ull},          {2048, 2, 1, 0xc22ce78dc51407ceull},
     {1376, 3, 2, 0x8b78e68308dfba74ull},        {106, 1, 5, 0x7105b44d2e8e3722ull},
-    {45, 2, 3, 0x452a8509f3b61ba2ull},
+    {45, 2, 3, 0x452a8509f3b61ba2ull},          {4096, 3, 2, 0x625ab80abe1ed43eull},
+    {32768, 2, 3, 0x2b82e13f34169f71ull},       {65536, 1, 2, 0x09e3c8cd4bee0cc4ull},
+    {5168, 1, 1, 0x2b3b8a23a9c3878cull},        {5168, 2, 1, 0x958b65960d93ce2aull},
+    {5248, 1, 3, 0x4aa342ee3aa47813ull},        {5504, 3, 1, 0xd24d73a950275286ull},
+    {2668, 1, 1, 0x58d1ab6cc15e6774ull},        {65536, 3, 1, 0xa18a3b9f4ab8c8f7ull},
 };
 
 uint64_t TransformDigest(const TransformCase& c) {
