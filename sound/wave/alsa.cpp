@@ -30,7 +30,7 @@ constexpr snd_pcm_uframes_t kChunkFrames = 512;
 
 void Quiet(const char*, int, const char*, int, const char*, ...) {}
 
-void AppendCardDevices(std::vector<DeviceSpec>& devices, int card, bool input) {
+void AppendCardDevices(std::vector<DeviceEntry>& devices, int card, bool input) {
     snd_ctl_t* control = nullptr;
     const std::string cardName = "hw:" + std::to_string(card);
     if (snd_ctl_open(&control, cardName.c_str(), 0) < 0) return;
@@ -129,7 +129,7 @@ void RunInput(Stream& s) {
 
 }  // namespace
 
-void AppendAlsaDevices(std::vector<DeviceSpec>& devices, bool input) {
+void AppendAlsaDevices(std::vector<DeviceEntry>& devices, bool input) {
     snd_lib_error_set_handler(Quiet);
     int card = -1;
     while (snd_card_next(&card) >= 0 && card >= 0) AppendCardDevices(devices, card, input);
@@ -138,7 +138,7 @@ void AppendAlsaDevices(std::vector<DeviceSpec>& devices, bool input) {
 MMRESULT OpenAlsa(Stream& s) {
     auto alsa = std::make_unique<AlsaStream>();
     const auto direction = s.input ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
-    const int opened = snd_pcm_open(&alsa->pcm, s.spec->alsaName.c_str(), direction, 0);
+    const int opened = snd_pcm_open(&alsa->pcm, s.entry->alsaName.c_str(), direction, 0);
     if (opened == -EBUSY) return MMSYSERR_ALLOCATED;
     if (opened < 0) return MMSYSERR_NODRIVER;
     const auto format = s.format.wBitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE;

@@ -13,15 +13,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kTick = std::chrono::milliseconds(2);
 
-std::vector<DeviceSpec> MakeInputs() {
-    std::vector<DeviceSpec> devices{{"Loopback in", Source::Loopback, false, true, {}},
-                                    {"Tone source", Source::Tone, false, false, {}}};
+std::vector<DeviceEntry> MakeInputs() {
+    std::vector<DeviceEntry> devices{{"Loopback in", Source::Loopback, false, true, {}},
+                                     {"Tone source", Source::Tone, false, false, {}}};
     AppendAlsaDevices(devices, true);
     return devices;
 }
 
-std::vector<DeviceSpec> MakeOutputs() {
-    std::vector<DeviceSpec> devices{
+std::vector<DeviceEntry> MakeOutputs() {
+    std::vector<DeviceEntry> devices{
         {"Loopback out", Source::Loopback, false, true, {}},
         {"Silent sink", Source::Silent, true, false, {}},
         {"Silent sink, fixed volume", Source::Silent, false, false, {}}};
@@ -29,7 +29,7 @@ std::vector<DeviceSpec> MakeOutputs() {
     return devices;
 }
 
-bool Virtual(const Stream& s) { return s.spec->source != Source::Alsa; }
+bool Virtual(const Stream& s) { return s.entry->source != Source::Alsa; }
 
 bool SameFormat(const WAVEFORMATEX& a, const WAVEFORMATEX& b) {
     return a.nChannels == b.nChannels && a.wBitsPerSample == b.wBitsPerSample &&
@@ -45,7 +45,7 @@ Stream* OpenStream(Layer& layer, const void* handle, bool input) {
 // The open loopback stream of one direction, if any; the lock is held.
 Stream* LoopbackStream(Layer& layer, bool input) {
     for (Stream* s : layer.streams)
-        if (s->input == input && s->spec->source == Source::Loopback) return s;
+        if (s->input == input && s->entry->source == Source::Loopback) return s;
     return nullptr;
 }
 
@@ -74,7 +74,7 @@ void PlayFrames(Layer& layer, Stream& s, Clock::time_point now) {
     const uint32_t frameBytes = s.format.nBlockAlign;
     uint64_t bytes = FramesDue(s, now) * frameBytes;
     s.framesSinceAnchor += bytes / frameBytes;
-    Stream* recorder = s.spec->source == Source::Loopback ? LoopbackStream(layer, true) : nullptr;
+    Stream* recorder = s.entry->source == Source::Loopback ? LoopbackStream(layer, true) : nullptr;
     const bool heard = recorder && recorder->running && SameFormat(recorder->format, s.format);
     while (bytes > 0 && !s.queue.empty()) {
         WAVEHDR* header = s.queue.front();
@@ -117,7 +117,7 @@ void WriteTone(Stream& s, uint8_t* out, uint32_t frames) {
 void RecordFrames(Layer& layer, Stream& s, Clock::time_point now) {
     const uint32_t frameBytes = s.format.nBlockAlign;
     uint64_t frames = FramesDue(s, now);
-    const bool loop = s.spec->source == Source::Loopback;
+    const bool loop = s.entry->source == Source::Loopback;
     if (loop) {
         // While the player plays, wait for its frames rather than fill in silence.
         const Stream* player = LoopbackStream(layer, false);
@@ -141,7 +141,7 @@ void RecordFrames(Layer& layer, Stream& s, Clock::time_point now) {
         const uint32_t take = static_cast<uint32_t>(
             std::min<uint64_t>(bytes, header->dwBufferLength - header->dwBytesRecorded));
         auto* out = reinterpret_cast<uint8_t*>(header->lpData) + header->dwBytesRecorded;
-        if (s.spec->source == Source::Tone) {
+        if (s.entry->source == Source::Tone) {
             WriteTone(s, out, take / frameBytes);
         } else {
             uint32_t copied = 0;
@@ -210,25 +210,25 @@ MMRESULT Open(void** handle, bool input, UINT deviceId, const WAVEFORMATEX* form
 
     Layer& layer = TheLayer();
     std::lock_guard guard(layer.lock);
-    const DeviceSpec& spec = devices[deviceId];
-    if (spec.exclusive && std::any_of(layer.streams.begin(), layer.streams.end(),
-                                      [&](const Stream* s) { return s->spec == &spec; }))
+    const DeviceEntry& entry = devices[deviceId];
+    if (entry.exclusive && std::any_of(layer.streams.begin(), layer.streams.end(),
+                                       [&](const Stream* s) { return s->entry == &entry; }))
         return MMSYSERR_ALLOCATED;
     auto stream = std::make_unique<Stream>();
     stream->input = input;
     stream->deviceId = deviceId;
-    stream->spec = &spec;
+    stream->entry = &entry;
     stream->format = *format;
     stream->callbackThread = callbackKind == CALLBACK_THREAD ? static_cast<DWORD>(callback) : 0;
     stream->running = !input;  // output plays what is written unless paused
     Restart(*stream);
-    if (spec.source == Source::Alsa) {
+    if (entry.source == Source::Alsa) {
         const MMRESULT result = OpenAlsa(*stream);
         if (result != MMSYSERR_NOERROR) return result;
     }
     Stream* s = stream.release();
     layer.streams.insert(s);
-    if (spec.source == Source::Loopback) layer.loopback.clear();
+    if (entry.source == Source::Loopback) layer.loopback.clear();
     *handle = s;
     Post(*s, input ? MM_WIM_OPEN : MM_WOM_OPEN, reinterpret_cast<WPARAM>(s), 0);
     return MMSYSERR_NOERROR;
@@ -271,7 +271,7 @@ MMRESULT Run(const void* handle, bool input, bool running) {
     if (!s) return MMSYSERR_INVALHANDLE;
     if (running && !s->running) {
         Restart(*s);
-        if (input && s->spec->source == Source::Loopback) layer.loopback.clear();
+        if (input && s->entry->source == Source::Loopback) layer.loopback.clear();
     }
     s->running = running;
     Wake(layer, *s);
@@ -291,7 +291,7 @@ MMRESULT Reset(const void* handle, bool input) {
         s->queue.pop_front();
         Complete(*s, header);
     }
-    if (s->spec->source == Source::Loopback) layer.loopback.clear();
+    if (s->entry->source == Source::Loopback) layer.loopback.clear();
     Wake(layer, *s);
     return MMSYSERR_NOERROR;
 }
@@ -313,20 +313,35 @@ MMRESULT Close(const void* handle, bool input) {
     return MMSYSERR_NOERROR;
 }
 
-// The output device named by an open handle or by a device id.
-const DeviceSpec* OutputByHandleOrId(Layer& layer, UINT_PTR idOrHandle, UINT* id) {
-    if (Stream* s = OpenStream(layer, reinterpret_cast<void*>(idOrHandle), false)) {
+// The device named by an open handle or by a device id.
+const DeviceEntry* DeviceByHandleOrId(Layer& layer, UINT_PTR idOrHandle, bool input, UINT* id) {
+    if (Stream* s = OpenStream(layer, reinterpret_cast<void*>(idOrHandle), input)) {
         *id = s->deviceId;
-        return s->spec;
+        return s->entry;
     }
-    if (idOrHandle >= OutputDevices().size()) return nullptr;
+    const auto& devices = input ? InputDevices() : OutputDevices();
+    if (idOrHandle >= devices.size()) return nullptr;
     *id = static_cast<UINT>(idOrHandle);
-    return &OutputDevices()[*id];
+    return &devices[*id];
 }
 
-void CopyName(char (&out)[MAXPNAMELEN], const std::string& name) {
-    std::memset(out, 0, MAXPNAMELEN);
-    std::memcpy(out, name.data(), std::min<size_t>(name.size(), MAXPNAMELEN - 1));
+// The capabilities both directions share: the name and every format in stereo.
+template <class Caps>
+MMRESULT FillCaps(UINT_PTR idOrHandle, bool input, Caps* caps, UINT size,
+                  const DeviceEntry** found) {
+    if (!caps || size < sizeof(Caps)) return MMSYSERR_INVALPARAM;
+    Layer& layer = TheLayer();
+    std::lock_guard guard(layer.lock);
+    UINT id = 0;
+    const DeviceEntry* entry = DeviceByHandleOrId(layer, idOrHandle, input, &id);
+    if (!entry) return MMSYSERR_BADDEVICEID;
+    *caps = Caps{};
+    std::memcpy(caps->szPname, entry->name.data(),
+                std::min<size_t>(entry->name.size(), MAXPNAMELEN - 1));
+    caps->dwFormats = 0xFFF;
+    caps->wChannels = 2;
+    *found = entry;
+    return MMSYSERR_NOERROR;
 }
 
 }  // namespace
@@ -346,13 +361,13 @@ Layer& TheLayer() {
     return layer;
 }
 
-const std::vector<DeviceSpec>& InputDevices() {
-    static const std::vector<DeviceSpec> devices = MakeInputs();
+const std::vector<DeviceEntry>& InputDevices() {
+    static const std::vector<DeviceEntry> devices = MakeInputs();
     return devices;
 }
 
-const std::vector<DeviceSpec>& OutputDevices() {
-    static const std::vector<DeviceSpec> devices = MakeOutputs();
+const std::vector<DeviceEntry>& OutputDevices() {
+    static const std::vector<DeviceEntry> devices = MakeOutputs();
     return devices;
 }
 
@@ -380,35 +395,16 @@ UINT waveInGetNumDevs(void) { return static_cast<UINT>(InputDevices().size()); }
 UINT waveOutGetNumDevs(void) { return static_cast<UINT>(OutputDevices().size()); }
 
 MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, WAVEINCAPSA* caps, UINT size) {
-    if (!caps || size < sizeof(WAVEINCAPSA)) return MMSYSERR_INVALPARAM;
-    Layer& layer = TheLayer();
-    std::lock_guard guard(layer.lock);
-    const DeviceSpec* spec = nullptr;
-    if (Stream* s = OpenStream(layer, reinterpret_cast<void*>(deviceId), true))
-        spec = s->spec;
-    else if (deviceId < InputDevices().size())
-        spec = &InputDevices()[deviceId];
-    if (!spec) return MMSYSERR_BADDEVICEID;
-    *caps = WAVEINCAPSA{};
-    CopyName(caps->szPname, spec->name);
-    caps->dwFormats = 0xFFF;
-    caps->wChannels = 2;
-    return MMSYSERR_NOERROR;
+    const DeviceEntry* entry = nullptr;
+    return FillCaps(deviceId, true, caps, size, &entry);
 }
 
 MMRESULT waveOutGetDevCapsA(UINT_PTR deviceId, WAVEOUTCAPSA* caps, UINT size) {
-    if (!caps || size < sizeof(WAVEOUTCAPSA)) return MMSYSERR_INVALPARAM;
-    Layer& layer = TheLayer();
-    std::lock_guard guard(layer.lock);
-    UINT id = 0;
-    const DeviceSpec* spec = OutputByHandleOrId(layer, deviceId, &id);
-    if (!spec) return MMSYSERR_BADDEVICEID;
-    *caps = WAVEOUTCAPSA{};
-    CopyName(caps->szPname, spec->name);
-    caps->dwFormats = 0xFFF;
-    caps->wChannels = 2;
-    caps->dwSupport = spec->volumeControl ? WAVECAPS_VOLUME | WAVECAPS_LRVOLUME : 0;
-    return MMSYSERR_NOERROR;
+    const DeviceEntry* entry = nullptr;
+    const MMRESULT result = FillCaps(deviceId, false, caps, size, &entry);
+    if (result == MMSYSERR_NOERROR)
+        caps->dwSupport = entry->volumeControl ? WAVECAPS_VOLUME | WAVECAPS_LRVOLUME : 0;
+    return result;
 }
 
 MMRESULT waveInOpen(HWAVEIN* handle, UINT deviceId, const WAVEFORMATEX* format, DWORD_PTR callback,
@@ -470,9 +466,9 @@ MMRESULT waveOutSetVolume(HWAVEOUT h, DWORD volume) {
     Layer& layer = TheLayer();
     std::lock_guard guard(layer.lock);
     UINT id = 0;
-    const DeviceSpec* spec = OutputByHandleOrId(layer, reinterpret_cast<UINT_PTR>(h), &id);
-    if (!spec) return MMSYSERR_INVALHANDLE;
-    if (!spec->volumeControl) return MMSYSERR_NOTSUPPORTED;
+    const DeviceEntry* entry = DeviceByHandleOrId(layer, reinterpret_cast<UINT_PTR>(h), false, &id);
+    if (!entry) return MMSYSERR_INVALHANDLE;
+    if (!entry->volumeControl) return MMSYSERR_NOTSUPPORTED;
     if (layer.volumes.size() < OutputDevices().size())
         layer.volumes.resize(OutputDevices().size(), 0xFFFFFFFFu);
     layer.volumes[id] = volume;
@@ -484,9 +480,9 @@ MMRESULT waveOutGetVolume(HWAVEOUT h, DWORD* volume) {
     Layer& layer = TheLayer();
     std::lock_guard guard(layer.lock);
     UINT id = 0;
-    const DeviceSpec* spec = OutputByHandleOrId(layer, reinterpret_cast<UINT_PTR>(h), &id);
-    if (!spec) return MMSYSERR_INVALHANDLE;
-    if (!spec->volumeControl) return MMSYSERR_NOTSUPPORTED;
+    const DeviceEntry* entry = DeviceByHandleOrId(layer, reinterpret_cast<UINT_PTR>(h), false, &id);
+    if (!entry) return MMSYSERR_INVALHANDLE;
+    if (!entry->volumeControl) return MMSYSERR_NOTSUPPORTED;
     *volume = id < layer.volumes.size() ? layer.volumes[id] : 0xFFFFFFFFu;
     return MMSYSERR_NOERROR;
 }

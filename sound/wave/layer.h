@@ -19,7 +19,7 @@ namespace wave {
 
 enum class Source { Loopback, Tone, Silent, Alsa };
 
-struct DeviceSpec {
+struct DeviceEntry {
     std::string name;
     Source source;
     bool volumeControl;
@@ -33,7 +33,7 @@ class AlsaStream;
 struct Stream {
     bool input = false;
     UINT deviceId = 0;
-    const DeviceSpec* spec = nullptr;
+    const DeviceEntry* entry = nullptr;
     WAVEFORMATEX format{};
     DWORD callbackThread = 0;  // 0: no callback
     std::deque<WAVEHDR*> queue;
@@ -65,8 +65,8 @@ struct Layer {
 // The layer's state; lives until the library is unloaded.
 Layer& TheLayer();
 
-const std::vector<DeviceSpec>& InputDevices();
-const std::vector<DeviceSpec>& OutputDevices();
+const std::vector<DeviceEntry>& InputDevices();
+const std::vector<DeviceEntry>& OutputDevices();
 
 // The default output (first ALSA output, else the silent sink with volume).
 UINT DefaultOutput();
@@ -75,7 +75,7 @@ UINT DefaultOutput();
 void Complete(Stream& stream, WAVEHDR* header);
 
 // ALSA: appends the machine's devices; opens, runs and closes a stream's PCM.
-void AppendAlsaDevices(std::vector<DeviceSpec>& devices, bool input);
+void AppendAlsaDevices(std::vector<DeviceEntry>& devices, bool input);
 MMRESULT OpenAlsa(Stream& stream);
 void WakeAlsa(Stream& stream);
 void CloseAlsa(Stream& stream);
