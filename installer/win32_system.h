@@ -1,13 +1,22 @@
 #pragma once
 // The system interface on Windows itself: the registry, private-profile files,
-// installer databases, volumes and version resources through Win32.
+// installer databases, volumes and version resources through Win32, and the
+// changes the install sequence makes.
 
+#include "sequence.h"
 #include "system.h"
 
 namespace installer {
 
-class Win32System : public SystemInterface {
+class Win32System : public InstallSystem {
   public:
+    // The main window that owns started programs and dialogs (an HWND), and
+    // the view a download shows its progress in; both may be null.
+    void AttachWindow(void* owner, SequenceView* view) {
+        owner_ = owner;
+        view_ = view;
+    }
+
     std::string ExecutablePath() override;
     std::string ReadProfileString(const std::string& file, const std::string& section,
                                   const std::string& key) override;
@@ -23,6 +32,23 @@ class Win32System : public SystemInterface {
     bool FileExists(const std::string& path) override;
     bool DeleteRegistryTree(const std::string& path) override;
     bool DeleteFileAt(const std::string& path) override;
+
+    void RunAndWait(const std::string& verb, const std::string& program,
+                    const std::string& parameters, const std::string& folder, int show) override;
+    bool IsProcessRunning(const std::string& name) override;
+    bool CopyFiles(const std::string& source, const std::string& destination) override;
+    bool DownloadFile(const std::string& url, const std::string& target) override;
+    std::optional<std::string> WindowsDirectory(std::string& error) override;
+    bool DeleteProtectedKey(const std::string& path) override;
+    bool BrowseForFolder(const std::string& title, std::string& folder) override;
+    bool RenameFile(const std::string& from, const std::string& to) override;
+    bool WriteRegistryStrings(
+        RegistryView view, const std::string& path,
+        const std::vector<std::pair<std::string, std::string>>& values) override;
+
+  private:
+    void* owner_ = nullptr;
+    SequenceView* view_ = nullptr;
 };
 
 }  // namespace installer
