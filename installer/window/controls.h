@@ -1,0 +1,86 @@
+#pragma once
+// What the installer's two windows share: their colours and fonts, creating a
+// control from one row of a layout table, painting controls on the window's
+// own background, and the read-only rich texts with their bold, link and
+// indented ranges.
+
+#include <string>
+
+// clang-format off
+#include <windows.h>
+#include <richedit.h>
+// clang-format on
+
+#include "selection.h"
+
+namespace installer {
+
+inline constexpr COLORREF kFormColour = 15531764;             // red 244, green 254, blue 236
+inline constexpr COLORREF kLabelColour = RGB(192, 192, 192);  // silver
+inline constexpr COLORREF kLinkColour = 0xFF0000;             // blue
+inline constexpr int kLinkIndentPoints = 10;
+
+// The windows' fonts: "MS Sans Serif" -11 by default, "Tahoma" -11 for the
+// rich texts and "Tahoma" -21 for the title. Made once, kept for the process.
+enum class FontKind { Default, Text, Title };
+HFONT FontOf(FontKind kind);
+
+// One control of a window's layout, in client coordinates.
+struct ControlSpec {
+    int id;
+    const char* className;
+    DWORD style;
+    int left, top, width, height;
+    const char* text;
+    FontKind font = FontKind::Default;
+};
+
+// The class name of the rich edit control, its library loaded on first use.
+const char* RichEditClass();
+
+// Creates a visible or hidden child control (per `spec.style`) with its font.
+HWND CreateControl(HWND parent, const ControlSpec& spec);
+
+// The outer rectangle of a window whose client area has the given size and
+// style, centred on `around` (a screen rectangle).
+RECT CentredWindowRect(const RECT& around, int clientWidth, int clientHeight, DWORD style,
+                       DWORD exStyle);
+
+// Registers, once, a window class painted in kFormColour.
+void RegisterFormClass(const char* name, WNDPROC procedure);
+
+// The object a window was created for (the creation parameter), kept in the
+// window's user data from WM_NCCREATE on.
+template <class Window>
+Window* WindowObject(HWND hwnd, UINT message, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        return self;
+    }
+    return reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+// The brush of kFormColour for WM_CTLCOLOR* answers, made once.
+HBRUSH FormBrush();
+
+// Answers WM_CTLCOLORSTATIC and WM_CTLCOLORBTN: the form's background behind
+// the text, in `textColour`.
+LRESULT PaintOnForm(HDC dc, COLORREF textColour);
+
+// Read-only borderless rich text on the form's background.
+void PrepareRichEdit(HWND edit);
+
+// Replaces the rich text with `text` (lines joined by "\r\n"), in plain style.
+void SetRichText(HWND edit, const std::string& text);
+
+// The character position in a rich edit control of `offset` in `text`: the
+// offsets count a line break "\r\n" as two characters, the control as one.
+LONG RichEditPosition(const std::string& text, std::size_t offset);
+
+// Styles of a range of the text last set with SetRichText.
+void MakeBold(HWND edit, const std::string& text, TextRange range);
+void MakeLink(HWND edit, const std::string& text, TextRange range);
+void IndentFirstLine(HWND edit, const std::string& text, TextRange range);
+
+}  // namespace installer
