@@ -101,6 +101,12 @@ LRESULT PaintOnForm(HDC dc, COLORREF textColour) {
     return reinterpret_cast<LRESULT>(FormBrush());
 }
 
+void DrawBevel(const DRAWITEMSTRUCT& item) {
+    RECT line = item.rcItem;
+    FillRect(item.hDC, &line, FormBrush());
+    DrawEdge(item.hDC, &line, EDGE_ETCHED, BF_TOP);
+}
+
 void PrepareRichEdit(HWND edit) {
     SendMessageA(edit, EM_SETBKGNDCOLOR, 0, kFormColour);
     SendMessageA(edit, EM_SETEVENTMASK, 0, 0);

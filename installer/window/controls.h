@@ -68,6 +68,10 @@ HBRUSH FormBrush();
 // the text, in `textColour`.
 LRESULT PaintOnForm(HDC dc, COLORREF textColour);
 
+// A bevel: an owner-drawn static control showing an etched horizontal line.
+inline constexpr DWORD kBevelStyle = WS_VISIBLE | SS_OWNERDRAW;
+void DrawBevel(const DRAWITEMSTRUCT& item);
+
 // Read-only borderless rich text on the form's background.
 void PrepareRichEdit(HWND edit);
 

@@ -36,7 +36,7 @@ TDialogHyperlink::TDialogHyperlink(HWND owner) : openLink(ShellOpen), owner_(own
         {kOKButton, "BUTTON", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 336, 184, 75, 25, "OK"},
         {kMessageText, RichEditClass(), WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY, 16,
          16, 409, 137, "", FontKind::Text},
-        {kBevel2, "STATIC", WS_VISIBLE | SS_ETCHEDHORZ, 16, 173, 409, 2, ""},
+        {kBevel2, "STATIC", kBevelStyle, 16, 173, 409, 2, ""},
     };
     for (const ControlSpec& spec : controls) CreateControl(hwnd_, spec);
     PrepareRichEdit(MessageText());
@@ -134,6 +134,9 @@ LRESULT TDialogHyperlink::Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM 
         case WM_CLOSE:
             FormClose();
             return 0;
+        case WM_DRAWITEM:
+            DrawBevel(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+            return TRUE;
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
             return PaintOnForm(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOWTEXT));

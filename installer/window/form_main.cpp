@@ -37,8 +37,8 @@ const ControlSpec kControls[] = {
      "Install"},
     {F::kTitle, "STATIC", kLabel, 275, 16, 194, 50, "Welcome to the Tarvano Installer",
      FontKind::Title},
-    {F::kBevel1, "STATIC", WS_VISIBLE | SS_ETCHEDHORZ, 16, 88, 500, 2, ""},
-    {F::kBevel2, "STATIC", WS_VISIBLE | SS_ETCHEDHORZ, 16, 376, 500, 2, ""},
+    {F::kBevel1, "STATIC", kBevelStyle, 16, 88, 500, 2, ""},
+    {F::kBevel2, "STATIC", kBevelStyle, 16, 376, 500, 2, ""},
     {F::kLogo, "STATIC", WS_VISIBLE | SS_OWNERDRAW, 16, 16, 201, 49, ""},
     {F::kInstallerVersion, "STATIC", kLabel, 16, 378, 0, kLabelHeight, ""},
     {F::kInstalledVersion, "STATIC", kLabel, 16, 391, 0, kLabelHeight, ""},
@@ -314,9 +314,15 @@ LRESULT TFormMain::Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
             return PaintOnForm(reinterpret_cast<HDC>(wparam),
                                IsLabel(id) ? kLabelColour : GetSysColor(COLOR_WINDOWTEXT));
         }
-        case WM_DRAWITEM:
-            if (wparam == kLogo) DrawLogo(*reinterpret_cast<const DRAWITEMSTRUCT*>(lparam));
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
+            if (wparam == kLogo) {
+                DrawLogo(item);
+            } else {
+                DrawBevel(item);
+            }
             return TRUE;
+        }
         case WM_CLOSE:
             // Closing the window stops the install sequence like Cancel does.
             CancelButtonClick();
