@@ -235,14 +235,15 @@ std::vector<std::uint8_t> Screenshot(HWND window, const std::string& name) {
 // Runs `action` once from a thread timer, that is from inside whatever
 // message loop runs next, such as a modal dialog's.
 std::function<void()> pendingAction;
+void CALLBACK RunPendingAction(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    auto run = std::move(pendingAction);
+    pendingAction = nullptr;
+    if (run) run();
+}
 void ScheduleAction(std::function<void()> action) {
     pendingAction = std::move(action);
-    SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
-        auto run = std::move(pendingAction);
-        pendingAction = nullptr;
-        if (run) run();
-    });
+    SetTimer(nullptr, 0, 100, RunPendingAction);
 }
 
 // ---- computers ----
@@ -470,6 +471,77 @@ TEST(MainWindow, ClickingTheOnlyCheckedBoxTogglesInstall) {
         SendMessageA(application, BM_CLICK, 0, 0);
         EXPECT_EQ(SendMessageA(application, BM_GETCHECK, 0, 0) == BST_CHECKED, checked);
         EXPECT_EQ(IsWindowEnabled(install) != 0, checked);
+    }
+}
+
+TEST(MainWindow, ShowsWhatTheInstallSequenceWrites) {
+    FakeMachine machine;
+    Prepare(machine, "", Computer::Fresh);
+    Started started(machine);
+    RecordingForm& form = started.form;
+    form.DisableItems();
+    for (std::size_t i = 0; i < installer::kItemCount; ++i) {
+        EXPECT_FALSE(IsWindowEnabled(form.Control(TFormMain::ControlOf(static_cast<Item>(i)))));
+    }
+    EXPECT_FALSE(IsWindowEnabled(started(TFormMain::kInstallButton)));
+    EXPECT_TRUE(form.Checked(Item::Application));
+
+    form.SetInstructions("Update complete. Please click Finished.", installer::TextRange{30, 8});
+    const HWND instructions = started(TFormMain::kInstructions);
+    EXPECT_EQ(RichText(instructions, GT_DEFAULT), "Update complete. Please click Finished.");
+    EXPECT_EQ(Style(instructions, 0, 30), "plain");
+    EXPECT_EQ(Style(instructions, 30, 38), "bold ");
+    form.SetProgressText("Installing Tarvano Application...");
+    EXPECT_EQ(RichText(started(TFormMain::kProgressText), GT_DEFAULT),
+              "Installing Tarvano Application...");
+    form.SetCancelCaption("Finished");
+    EXPECT_EQ(Text(started(TFormMain::kCancelButton)), "Finished");
+    form.SetInstalledVersionLabel("App installed: v2.9.1");
+    EXPECT_EQ(Text(started(TFormMain::kInstalledVersion)), "App installed: v2.9.1");
+    EXPECT_GT(ClientBox(started(TFormMain::kInstalledVersion)).width, 0);
+
+    const HWND bar = started(TFormMain::kProgressBar);
+    form.ShowProgressBar(true);
+    EXPECT_TRUE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ(GetWindow(bar, GW_HWNDFIRST), bar);  // over the progress text
+    form.SetProgressRange(5000);
+    form.SetProgressPosition(1024);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 5000);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 1024);
+    form.ShowProgressBar(false);
+    EXPECT_FALSE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE);
+}
+
+TEST(MainWindow, CancelEscAndTheCloseBoxStopTheInstallerAndClose) {
+    struct Case {
+        const char* name;
+        UINT message;
+        WPARAM wparam;
+        bool toCancelButton;  // else to the window
+    };
+    const Case cases[] = {
+        {"Cancel clicked", BM_CLICK, 0, true},
+        {"Esc pressed", WM_KEYDOWN, VK_ESCAPE, true},
+        {"close box", WM_SYSCOMMAND, SC_CLOSE, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeMachine machine;
+        Prepare(machine, "", Computer::Fresh);
+        Started started(machine);
+        RecordingForm& form = started.form;
+        ShowWindow(form.Handle(), SW_SHOWNORMAL);
+        ASSERT_FALSE(form.CancelRequested());
+        const HWND window = form.Handle();
+        PostMessageA(c.toCancelButton ? started(TFormMain::kCancelButton) : window, c.message,
+                     c.wparam, 0);
+        form.RunMessageLoop();  // ends when the window is gone
+        EXPECT_FALSE(IsWindow(window));
+        EXPECT_TRUE(form.CancelRequested());
+        // What the install sequence may still do after the window closed.
+        form.CloseWindow();
+        form.SetProgressText("Installing Tarvano Application...");
+        EXPECT_FALSE(form.Checked(Item::Application));
     }
 }
 
