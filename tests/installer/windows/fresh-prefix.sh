@@ -21,7 +21,7 @@ fi
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/installer-wine.XXXXXX") || exit 1
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# Only the tests of windows run on a display (with-display.sh gives them one).
+# Tests that show windows run under a virtual display (TARVANO_KEEP_DISPLAY).
 [ -n "${TARVANO_KEEP_DISPLAY:-}" ] || unset DISPLAY
 # A 64-bit prefix, where Wine has one, gives the test a 64-bit registry view.
 if [ -x /usr/lib/wine/wine64 ]; then export WINEARCH=win64; else export WINEARCH=win32; fi
