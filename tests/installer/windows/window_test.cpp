@@ -98,12 +98,7 @@ class RecordingForm : public TFormMain {
 
 struct Box {
     int left, top, width, height;
-    bool operator==(const Box&) const = default;
 };
-
-std::ostream& operator<<(std::ostream& out, const Box& b) {
-    return out << b.left << "," << b.top << " " << b.width << "x" << b.height;
-}
 
 Box ClientBox(HWND control) {
     RECT r;
@@ -127,7 +122,7 @@ std::string ClassOf(HWND window) {
 // Face and height of a control's font: the rich texts' default character
 // format, the font the others draw with.
 std::string FontOf(HWND control) {
-    if (ClassOf(control).rfind("RICHEDIT", 0) == 0 || ClassOf(control).rfind("RichEdit", 0) == 0) {
+    if (_stricmp(ClassOf(control).c_str(), "RICHEDIT50W") == 0) {
         CHARFORMAT2W format = {};
         format.cbSize = sizeof format;
         SendMessageW(control, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
@@ -194,42 +189,36 @@ void Pump() {
     }
 }
 
-// A copy of what the screen shows of `window`, as a 24-bit BMP file.
-std::vector<std::uint8_t> Screenshot(HWND window, const std::string& name) {
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME | RDW_ERASE);
+// What the screen shows of `window`, saved as a 24-bit BMP file.
+void Screenshot(HWND window, const std::string& name) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Pump();
     RECT r;
     GetWindowRect(window, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    BITMAPINFOHEADER info = {sizeof info, width, height, 1, 24, BI_RGB, 0, 2835, 2835, 0, 0};
+    BITMAPINFOHEADER info = {
+        sizeof info, r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    info.biSizeImage = (info.biWidth * 3 + 3) / 4 * 4 * info.biHeight;
     void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateDIBSection(memory, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
                                       &bits, nullptr, 0);
     HGDIOBJ former = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, r.left, r.top, SRCCOPY);
     GdiFlush();
-    const std::size_t rowSize = (width * 3 + 3) / 4 * 4;
-    std::vector<std::uint8_t> pixels(static_cast<const std::uint8_t*>(bits),
-                                     static_cast<const std::uint8_t*>(bits) + rowSize * height);
-    SelectObject(memory, former);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     const std::string folder = installer::FolderOf(path) + "screenshots\\";
     CreateDirectoryA(folder.c_str(), nullptr);
-    BITMAPFILEHEADER file = {0x4D42, static_cast<DWORD>(sizeof file + sizeof info + pixels.size()),
-                             0, 0, sizeof file + sizeof info};
+    const DWORD headers = sizeof(BITMAPFILEHEADER) + sizeof info;
+    BITMAPFILEHEADER file = {0x4D42, headers + info.biSizeImage, 0, 0, headers};
     std::ofstream out(folder + name + ".bmp", std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof file);
     out.write(reinterpret_cast<const char*>(&info), sizeof info);
-    out.write(reinterpret_cast<const char*>(pixels.data()), pixels.size());
-    return pixels;
+    out.write(static_cast<const char*>(bits), info.biSizeImage);
+    SelectObject(memory, former);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
 }
 
 // Runs `action` once from a thread timer, that is from inside whatever
@@ -280,90 +269,51 @@ struct Started {
 
 // ---- the main window ----
 
-struct ControlRow {
-    TFormMain::ControlId id;
-    const char* className;
-    Box box;  // width -1: sized to its text
-    const char* text;
-    bool visible, enabled;
-    const char* font;
-};
+// A control as "class left,top widthxheight visible-enabled font|text"; the
+// width of a label sized to its text is left out.
+std::string Describe(HWND control) {
+    Box box = ClientBox(control);
+    const bool autoSized = GetDlgCtrlID(control) >= TFormMain::kInstallerVersion &&
+                           GetDlgCtrlID(control) <= TFormMain::kAvailableVersion;
+    return ClassOf(control) + " " + std::to_string(box.left) + "," + std::to_string(box.top) + " " +
+           (autoSized ? "" : std::to_string(box.width)) + "x" + std::to_string(box.height) + " " +
+           ((GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) ? "V" : "-") +
+           (IsWindowEnabled(control) ? "E " : "- ") + FontOf(control) + "|" + Text(control);
+}
 
 TEST(MainWindow, IsLaidOutAsDesigned) {
     FakeMachine machine;
     RecordingForm form(machine);
     ASSERT_TRUE(form.Create("Tarvano Installer"));
     using F = TFormMain;
-    const char* sans = "MS Sans Serif -11";
-    const char* tahoma = "Tahoma 165tw";  // -11 pixels at 96 dots an inch
-    const ControlRow rows[] = {
-        {F::kTitle,
-         "Static",
-         {275, 16, 194, 50},
-         "Welcome to the Tarvano Installer",
-         true,
-         true,
-         "Tahoma -21"},
-        {F::kBevel1, "Static", {16, 88, 500, 2}, "", true, true, sans},
-        {F::kBevel2, "Static", {16, 376, 500, 2}, "", true, true, sans},
-        {F::kLogo, "Static", {16, 16, 201, 49}, "", true, true, sans},
-        {F::kInstallerVersion, "Static", {16, 378, -1, 13}, "", true, true, sans},
-        {F::kInstalledVersion, "Static", {16, 391, -1, 13}, "", true, true, sans},
-        {F::kAvailableVersion, "Static", {16, 404, -1, 13}, "", true, true, sans},
-        {F::kCancelButton, "Button", {424, 392, 81, 25}, "Cancel", true, true, sans},
-        {F::kInstallButton, "Button", {328, 392, 81, 25}, "Install", true, true, sans},
+    // The rich texts' Tahoma -11 is 165 twips at 96 dots an inch.
+    const std::pair<F::ControlId, const char*> rows[] = {
+        {F::kTitle, "Static 275,16 194x50 VE Tahoma -21|Welcome to the Tarvano Installer"},
+        {F::kBevel1, "Static 16,88 500x2 VE MS Sans Serif -11|"},
+        {F::kBevel2, "Static 16,376 500x2 VE MS Sans Serif -11|"},
+        {F::kLogo, "Static 16,16 201x49 VE MS Sans Serif -11|"},
+        {F::kInstallerVersion, "Static 16,378 x13 VE MS Sans Serif -11|"},
+        {F::kInstalledVersion, "Static 16,391 x13 VE MS Sans Serif -11|"},
+        {F::kAvailableVersion, "Static 16,404 x13 VE MS Sans Serif -11|"},
+        {F::kCancelButton, "Button 424,392 81x25 VE MS Sans Serif -11|Cancel"},
+        {F::kInstallButton, "Button 328,392 81x25 VE MS Sans Serif -11|Install"},
         {F::kTQ510ADriver,
-         "Button",
-         {40, 159, 385, 17},
-         "Install Tarvano TQ510A Driver",
-         true,
-         true,
-         sans},
+         "Button 40,159 385x17 VE MS Sans Serif -11|Install Tarvano TQ510A Driver"},
         {F::kTQ510Driver,
-         "Button",
-         {40, 183, 385, 17},
-         "Install Classic Tarvano TQ510 Driver",
-         true,
-         true,
-         sans},
-        {F::kVisaDriver, "Button", {40, 207, 385, 17}, "Install OX-VISA Driver", true, false, sans},
-        {F::kApplication,
-         "Button",
-         {40, 231, 385, 17},
-         "Install Tarvano Application",
-         true,
-         true,
-         sans},
-        {F::kInstructions, "RICHEDIT50W", {16, 112, 505, 17}, "", true, true, tahoma},
-        {F::kProgressText, "RICHEDIT50W", {40, 303, 476, 42}, "", true, true, tahoma},
+         "Button 40,183 385x17 VE MS Sans Serif -11|Install Classic Tarvano TQ510 Driver"},
+        {F::kVisaDriver, "Button 40,207 385x17 V- MS Sans Serif -11|Install OX-VISA Driver"},
+        {F::kApplication, "Button 40,231 385x17 VE MS Sans Serif -11|Install Tarvano Application"},
+        {F::kInstructions, "RichEdit50W 16,112 505x17 VE Tahoma 165tw|"},
+        {F::kProgressText, "RichEdit50W 40,303 476x42 VE Tahoma 165tw|"},
         {F::kRemoveLegacyDriver,
-         "Button",
-         {40, 135, 385, 17},
-         "Remove Legacy QuickUSB Driver",
-         false,
-         true,
-         sans},
-        {F::kRuntime, "Button", {40, 255, 386, 17}, "Install Lumavise Runtime", true, true, sans},
-        {F::kProgressBar, "msctls_progress32", {40, 327, 450, 17}, "", false, true, sans},
+         "Button 40,135 385x17 -E MS Sans Serif -11|Remove Legacy QuickUSB Driver"},
+        {F::kRuntime, "Button 40,255 386x17 VE MS Sans Serif -11|Install Lumavise Runtime"},
+        {F::kProgressBar, "msctls_progress32 40,327 450x17 -E MS Sans Serif -11|"},
     };
-    for (const ControlRow& row : rows) {
-        SCOPED_TRACE(row.text + std::string(" #") + std::to_string(row.id));
-        HWND control = form.Control(row.id);
-        ASSERT_NE(control, nullptr);
-        EXPECT_STRCASEEQ(ClassOf(control).c_str(), row.className);
-        Box box = ClientBox(control);
-        if (row.box.width < 0) box.width = -1;
-        EXPECT_EQ(box, row.box);
-        EXPECT_EQ(Text(control), row.text);
-        EXPECT_EQ((GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE) != 0, row.visible);
-        EXPECT_EQ(IsWindowEnabled(control) != 0, row.enabled);
-        EXPECT_EQ(FontOf(control), row.font);
-    }
+    for (const auto& [id, expected] : rows) EXPECT_EQ(Describe(form.Control(id)), expected);
     // Tab order: Cancel, then Install.
-    EXPECT_EQ(GetWindow(form.Control(F::kCancelButton), GW_HWNDFIRST),
+    EXPECT_EQ(GetWindow(form.Control(F::kInstallButton), GW_HWNDPREV),
               form.Control(F::kCancelButton));
-    EXPECT_EQ(GetWindow(form.Control(F::kCancelButton), GW_HWNDNEXT),
-              form.Control(F::kInstallButton));
 
     EXPECT_EQ(Text(form.Handle()), "Tarvano Installer");
     RECT outer;
@@ -562,17 +512,13 @@ TEST(MainWindow, ScreenshotOfAFreshComputerWithAStandardKit) {
     Started started(machine);
     ShowWindow(started.form.Handle(), SW_SHOWNORMAL);
     Pump();
-    const std::vector<std::uint8_t> pixels = Screenshot(started.form.Handle(), "main-standard");
-    // A pixel of the empty band right of the boxes shows the window's colour.
+    Screenshot(started.form.Handle(), "main-standard");
+    // The empty band right of the boxes shows the window's colour.
     POINT inside{520, 200};
     ClientToScreen(started.form.Handle(), &inside);
-    RECT outer;
-    GetWindowRect(started.form.Handle(), &outer);
-    const int width = outer.right - outer.left, height = outer.bottom - outer.top;
-    const std::size_t row = height - 1 - (inside.y - outer.top);
-    const std::size_t at = row * ((width * 3 + 3) / 4 * 4) + (inside.x - outer.left) * 3;
-    ASSERT_LT(at + 2, pixels.size());
-    EXPECT_EQ(RGB(pixels[at + 2], pixels[at + 1], pixels[at]), installer::kFormColour);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(screen, inside.x, inside.y), installer::kFormColour);
+    ReleaseDC(nullptr, screen);
 }
 
 // ---- the start-up dialogs ----
@@ -603,10 +549,12 @@ void ExpectDialog(HWND dialog, const DialogCase& c) {
     EXPECT_FALSE(IsWindowEnabled(GetWindow(dialog, GW_OWNER)));
 
     const HWND edit = GetDlgItem(dialog, TDialogHyperlink::kMessageText);
-    EXPECT_EQ(ClientBox(edit), (Box{16, 16, 409, 137}));
-    EXPECT_EQ(ClientBox(GetDlgItem(dialog, TDialogHyperlink::kOKButton)), (Box{336, 184, 75, 25}));
-    EXPECT_EQ(Text(GetDlgItem(dialog, TDialogHyperlink::kOKButton)), "OK");
-    EXPECT_EQ(ClientBox(GetDlgItem(dialog, TDialogHyperlink::kBevel2)), (Box{16, 173, 409, 2}));
+    EXPECT_EQ(Describe(edit),
+              "RichEdit50W 16,16 409x137 VE Tahoma 165tw|" + RichText(edit, GT_USECRLF));
+    EXPECT_EQ(Describe(GetDlgItem(dialog, TDialogHyperlink::kOKButton)),
+              "Button 336,184 75x25 VE MS Sans Serif -11|OK");
+    EXPECT_EQ(Describe(GetDlgItem(dialog, TDialogHyperlink::kBevel2)),
+              "Static 16,173 409x2 VE MS Sans Serif -11|");
     EXPECT_EQ(RichText(edit, GT_USECRLF), c.text);
 
     // Ranges found in the control's own text, where a paragraph is one "\r".
