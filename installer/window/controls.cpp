@@ -75,18 +75,47 @@ RECT CentredWindowRect(const RECT& around, int clientWidth, int clientHeight, DW
     return RECT{left, top, left + width, top + height};
 }
 
-void RegisterFormClass(const char* name, WNDPROC procedure) {
-    WNDCLASSEXA existing = {};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExA(ThisModule(), name, &existing)) return;
+FormWindow::~FormWindow() {
+    if (!hwnd_) return;
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);
+}
+
+bool FormWindow::CreateForm(const char* className, const char* caption, DWORD style, DWORD exStyle,
+                            const RECT& frame, HWND owner) {
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = ThisModule();
-    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = FormBrush();
-    windowClass.lpszClassName = name;
-    RegisterClassExA(&windowClass);
+    if (!GetClassInfoExA(ThisModule(), className, &windowClass)) {
+        windowClass.lpfnWndProc = WindowProc;
+        windowClass.hInstance = ThisModule();
+        windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = FormBrush();
+        windowClass.lpszClassName = className;
+        RegisterClassExA(&windowClass);
+    }
+    CreateWindowExA(exStyle, className, caption, style, frame.left, frame.top,
+                    frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
+                    ThisModule(), this);
+    if (!hwnd_) return false;
+    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(FontKind::Default)), FALSE);
+    return true;
+}
+
+LRESULT CALLBACK FormWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* self =
+            static_cast<FormWindow*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcA(hwnd, message, wparam, lparam);
+    if (message == WM_NCDESTROY) {
+        self->hwnd_ = nullptr;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    }
+    const std::optional<LRESULT> result = self->OnMessage(message, wparam, lparam);
+    return result ? *result : DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
 HBRUSH FormBrush() {

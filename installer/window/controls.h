@@ -4,6 +4,7 @@
 // own background, and the read-only rich texts with their bold, link and
 // indented ranges.
 
+#include <optional>
 #include <string>
 
 // clang-format off
@@ -46,20 +47,27 @@ HWND CreateControl(HWND parent, const ControlSpec& spec);
 RECT CentredWindowRect(const RECT& around, int clientWidth, int clientHeight, DWORD style,
                        DWORD exStyle);
 
-// Registers, once, a window class painted in kFormColour.
-void RegisterFormClass(const char* name, WNDPROC procedure);
+// A top-level window painted in kFormColour whose messages go to its object.
+class FormWindow {
+  public:
+    // Destroys the window if it is still there, without calling the object.
+    virtual ~FormWindow();
+    FormWindow(const FormWindow&) = delete;
+    FormWindow& operator=(const FormWindow&) = delete;
+    HWND Handle() const { return hwnd_; }
 
-// The object a window was created for (the creation parameter), kept in the
-// window's user data from WM_NCCREATE on.
-template <class Window>
-Window* WindowObject(HWND hwnd, UINT message, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        return self;
-    }
-    return reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-}
+  protected:
+    FormWindow() = default;
+    // Registers `className` once and creates the window hidden; false on failure.
+    bool CreateForm(const char* className, const char* caption, DWORD style, DWORD exStyle,
+                    const RECT& frame, HWND owner);
+    // One message; nullopt leaves it to the default handling.
+    virtual std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) = 0;
+
+  private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    HWND hwnd_ = nullptr;
+};
 
 // The brush of kFormColour for WM_CTLCOLOR* answers, made once.
 HBRUSH FormBrush();

@@ -21,15 +21,10 @@ void ShellOpen(const std::string& link) {
 }  // namespace
 
 TDialogHyperlink::TDialogHyperlink(HWND owner) : openLink(ShellOpen), owner_(owner) {
-    RegisterFormClass(kClassName, WindowProc);
     RECT around{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     if (owner) GetWindowRect(owner, &around);
     const RECT frame = CentredWindowRect(around, kClientWidth, kClientHeight, kStyle, kExStyle);
-    hwnd_ = CreateWindowExA(kExStyle, kClassName, "Full install needed", kStyle, frame.left,
-                            frame.top, frame.right - frame.left, frame.bottom - frame.top, owner,
-                            nullptr, GetModuleHandleA(nullptr), this);
-    if (!hwnd_) return;
-    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(FontKind::Default)), FALSE);
+    if (!CreateForm(kClassName, "Full install needed", kStyle, kExStyle, frame, owner)) return;
 
     // Created in tab order.
     const ControlSpec controls[] = {
@@ -38,19 +33,15 @@ TDialogHyperlink::TDialogHyperlink(HWND owner) : openLink(ShellOpen), owner_(own
          16, 409, 137, "", FontKind::Text},
         {kBevel2, "STATIC", kBevelStyle, 16, 173, 409, 2, ""},
     };
-    for (const ControlSpec& spec : controls) CreateControl(hwnd_, spec);
+    for (const ControlSpec& spec : controls) CreateControl(Handle(), spec);
     PrepareRichEdit(MessageText());
     SetWindowSubclass(MessageText(), MessageTextProc, 0, reinterpret_cast<DWORD_PTR>(this));
 }
 
-TDialogHyperlink::~TDialogHyperlink() {
-    if (hwnd_) DestroyWindow(hwnd_);
-}
-
-HWND TDialogHyperlink::MessageText() const { return GetDlgItem(hwnd_, kMessageText); }
+HWND TDialogHyperlink::MessageText() const { return GetDlgItem(Handle(), kMessageText); }
 
 void TDialogHyperlink::SetCaption(const std::string& caption) {
-    SetWindowTextA(hwnd_, caption.c_str());
+    SetWindowTextA(Handle(), caption.c_str());
 }
 
 void TDialogHyperlink::SetMessage(const StartupMessage& message) {
@@ -64,27 +55,27 @@ void TDialogHyperlink::SetMessage(const StartupMessage& message) {
 }
 
 int TDialogHyperlink::ShowModal() {
-    if (!hwnd_) return mrCancel;
+    if (!Handle()) return mrCancel;
     modalResult_ = mrNone;
     if (owner_) EnableWindow(owner_, FALSE);
-    ShowWindow(hwnd_, SW_SHOWNORMAL);
-    SetFocus(GetDlgItem(hwnd_, kOKButton));
+    ShowWindow(Handle(), SW_SHOWNORMAL);
+    SetFocus(GetDlgItem(Handle(), kOKButton));
     MSG message;
-    while (modalResult_ == mrNone && hwnd_) {
+    while (modalResult_ == mrNone && Handle()) {
         const BOOL got = GetMessageA(&message, nullptr, 0, 0);
         if (got <= 0) {
             // The program is ending: leave the quit message to its own loop.
             if (got == 0) PostQuitMessage(static_cast<int>(message.wParam));
             break;
         }
-        if (!IsDialogMessageA(hwnd_, &message)) {
+        if (!IsDialogMessageA(Handle(), &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
     }
     // The owner comes back before the dialog goes, so that it gets the focus.
     if (owner_) EnableWindow(owner_, TRUE);
-    if (hwnd_) SendMessageA(hwnd_, WM_CLOSE, 0, 0);
+    if (Handle()) SendMessageA(Handle(), WM_CLOSE, 0, 0);
     return modalResult_;
 }
 
@@ -92,19 +83,11 @@ void TDialogHyperlink::OKButtonClick() { modalResult_ = mrOk; }
 
 void TDialogHyperlink::FormClose() {
     modalResult_ = mrCancel;
-    if (hwnd_) ShowWindow(hwnd_, SW_HIDE);
+    if (Handle()) ShowWindow(Handle(), SW_HIDE);
 }
 
 void TDialogHyperlink::MessageTextMouseUp() {
     if (!link_.empty() && openLink) openLink(link_);
-}
-
-LRESULT CALLBACK TDialogHyperlink::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
-                                              LPARAM lparam) {
-    auto* self = WindowObject<TDialogHyperlink>(hwnd, message, lparam);
-    if (!self) return DefWindowProcA(hwnd, message, wparam, lparam);
-    if (message == WM_NCCREATE) self->hwnd_ = hwnd;
-    return self->Handle(hwnd, message, wparam, lparam);
 }
 
 LRESULT CALLBACK TDialogHyperlink::MessageTextProc(HWND hwnd, UINT message, WPARAM wparam,
@@ -122,13 +105,13 @@ LRESULT CALLBACK TDialogHyperlink::MessageTextProc(HWND hwnd, UINT message, WPAR
     return DefSubclassProc(hwnd, message, wparam, lparam);
 }
 
-LRESULT TDialogHyperlink::Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+std::optional<LRESULT> TDialogHyperlink::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_COMMAND:
             if (LOWORD(wparam) == kOKButton) {
                 OKButtonClick();
             } else if (LOWORD(wparam) == IDCANCEL) {  // Esc
-                SendMessageA(hwnd, WM_CLOSE, 0, 0);
+                SendMessageA(Handle(), WM_CLOSE, 0, 0);
             }
             return 0;
         case WM_CLOSE:
@@ -140,12 +123,8 @@ LRESULT TDialogHyperlink::Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM 
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORBTN:
             return PaintOnForm(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOWTEXT));
-        case WM_NCDESTROY:
-            hwnd_ = nullptr;
-            SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-            break;
     }
-    return DefWindowProcA(hwnd, message, wparam, lparam);
+    return std::nullopt;
 }
 
 }  // namespace installer

@@ -10,11 +10,12 @@
 #include <windows.h>
 // clang-format on
 
+#include "controls.h"
 #include "selection.h"
 
 namespace installer {
 
-class TDialogHyperlink {
+class TDialogHyperlink : public FormWindow {
   public:
     enum ControlId : int { kOKButton = IDOK, kBevel2 = 100, kMessageText };
     enum ModalResult : int { mrNone = 0, mrOk = IDOK, mrCancel = IDCANCEL };
@@ -23,11 +24,6 @@ class TDialogHyperlink {
 
     // Creates the dialog hidden, centred on `owner`.
     explicit TDialogHyperlink(HWND owner);
-    ~TDialogHyperlink();
-    TDialogHyperlink(const TDialogHyperlink&) = delete;
-    TDialogHyperlink& operator=(const TDialogHyperlink&) = delete;
-
-    HWND Handle() const { return hwnd_; }
     HWND MessageText() const;
     void SetCaption(const std::string& caption);
     // An empty link removes it.
@@ -47,13 +43,11 @@ class TDialogHyperlink {
     std::function<void(const std::string&)> openLink;
 
   private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
     static LRESULT CALLBACK MessageTextProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
                                             UINT_PTR id, DWORD_PTR self);
-    LRESULT Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
     HWND owner_;
-    HWND hwnd_ = nullptr;
     std::string link_;
     int modalResult_ = mrNone;
 };

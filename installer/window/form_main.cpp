@@ -81,7 +81,6 @@ SIZE TextExtent(HWND control, const std::string& text) {
 TFormMain::TFormMain(InstallSystem& system) : system_(system) {}
 
 TFormMain::~TFormMain() {
-    if (hwnd_) DestroyWindow(hwnd_);
     if (logo_) DeleteObject(logo_);
 }
 
@@ -93,14 +92,12 @@ bool TFormMain::Create(const std::string& caption) {
     INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
                                  ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&classes);
-    RegisterFormClass(kClassName, WindowProc);
-    const RECT screen{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    const int left = (screen.right - kWidth) / 2;
-    const int top = (screen.bottom - kHeight) / 2;
-    hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, kClassName, caption.c_str(), kStyle, left, top,
-                            kWidth, kHeight, nullptr, nullptr, GetModuleHandleA(nullptr), this);
-    if (!hwnd_) return false;
-    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(FontKind::Default)), FALSE);
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
+    if (!CreateForm(kClassName, caption.c_str(), kStyle, WS_EX_CONTROLPARENT,
+                    RECT{left, top, left + kWidth, top + kHeight}, nullptr)) {
+        return false;
+    }
     logo_ =
         static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kLogoBitmap),
                                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -111,7 +108,7 @@ bool TFormMain::Create(const std::string& caption) {
 void TFormMain::CreateControls() {
     for (ControlSpec spec : kControls) {
         if (!spec.className) spec.className = RichEditClass();
-        HWND control = CreateControl(hwnd_, spec);
+        HWND control = CreateControl(Handle(), spec);
         if (spec.className == RichEditClass()) PrepareRichEdit(control);
     }
     SendMessageA(Control(kProgressBar), PBM_SETRANGE32, 0, 100);
@@ -138,8 +135,8 @@ void TFormMain::FormCreate() {
     ShowItems(SelectItems(loaded_, detection_));
 
     if (const auto message = StartupDialog(loaded_, detection_)) {
-        ShowWindow(hwnd_, SW_SHOWNORMAL);
-        UpdateWindow(hwnd_);
+        ShowWindow(Handle(), SW_SHOWNORMAL);
+        UpdateWindow(Handle());
         ShowStartupDialog(*message);
         closeAtOnce_ = true;
     }
@@ -177,7 +174,7 @@ void TFormMain::SetLabel(ControlId id, const std::string& text) {
 }
 
 void TFormMain::ShowStartupDialog(const StartupMessage& message) {
-    TDialogHyperlink dialog(hwnd_);
+    TDialogHyperlink dialog(Handle());
     dialog.SetMessage(message);
     dialog.ShowModal();
 }
@@ -185,7 +182,7 @@ void TFormMain::ShowStartupDialog(const StartupMessage& message) {
 int TFormMain::RunMessageLoop() {
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (hwnd_ && IsDialogMessageA(hwnd_, &message)) continue;
+        if (Handle() && IsDialogMessageA(Handle(), &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
@@ -260,14 +257,14 @@ Answer TFormMain::ShowMessage(MessageType type, MessageButtons buttons, const st
     const bool warning = type == MessageType::Warning;
     const UINT flags = (warning ? MB_ICONWARNING : MB_ICONQUESTION) |
                        (buttons == MessageButtons::Ok ? MB_OK : MB_OKCANCEL);
-    const int answer = MessageBoxA(hwnd_, text.c_str(), warning ? "Warning" : "Confirm", flags);
+    const int answer = MessageBoxA(Handle(), text.c_str(), warning ? "Warning" : "Confirm", flags);
     return answer == IDOK ? Answer::Ok : Answer::Cancel;
 }
 
 bool TFormMain::CancelRequested() { return cancelFlag; }
 
 void TFormMain::CloseWindow() {
-    if (hwnd_) DestroyWindow(hwnd_);
+    if (Handle()) DestroyWindow(Handle());
 }
 
 void TFormMain::DrawLogo(const DRAWITEMSTRUCT& item) {
@@ -285,14 +282,7 @@ void TFormMain::DrawLogo(const DRAWITEMSTRUCT& item) {
     DeleteDC(source);
 }
 
-LRESULT CALLBACK TFormMain::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* self = WindowObject<TFormMain>(hwnd, message, lparam);
-    if (!self) return DefWindowProcA(hwnd, message, wparam, lparam);
-    if (message == WM_NCCREATE) self->hwnd_ = hwnd;
-    return self->Handle(hwnd, message, wparam, lparam);
-}
-
-LRESULT TFormMain::Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+std::optional<LRESULT> TFormMain::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_COMMAND:
             switch (LOWORD(wparam)) {
@@ -330,12 +320,8 @@ LRESULT TFormMain::Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam)
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
-        case WM_NCDESTROY:
-            hwnd_ = nullptr;
-            SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-            break;
     }
-    return DefWindowProcA(hwnd, message, wparam, lparam);
+    return std::nullopt;
 }
 
 }  // namespace installer

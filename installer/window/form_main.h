@@ -11,13 +11,14 @@
 // clang-format on
 
 #include "config.h"
+#include "controls.h"
 #include "detection.h"
 #include "selection.h"
 #include "sequence.h"
 
 namespace installer {
 
-class TFormMain : public SequenceView {
+class TFormMain : public FormWindow, public SequenceView {
   public:
     // The controls' identifiers; Enter and Esc arrive as IDOK and IDCANCEL.
     enum ControlId : int {
@@ -46,8 +47,6 @@ class TFormMain : public SequenceView {
 
     explicit TFormMain(InstallSystem& system);
     ~TFormMain() override;
-    TFormMain(const TFormMain&) = delete;
-    TFormMain& operator=(const TFormMain&) = delete;
 
     // Creates the window hidden, centred on the screen, with its controls as
     // designed; false when it cannot be created.
@@ -56,8 +55,7 @@ class TFormMain : public SequenceView {
     // cannot serve this computer, the start-up dialog over the shown window.
     void FormCreate();
 
-    HWND Handle() const { return hwnd_; }
-    HWND Control(ControlId id) const { return GetDlgItem(hwnd_, id); }
+    HWND Control(ControlId id) const { return GetDlgItem(Handle(), id); }
     static ControlId ControlOf(Item item);
     // A start-up dialog told the user that the installer closes.
     bool CloseAtOnce() const { return closeAtOnce_; }
@@ -83,8 +81,7 @@ class TFormMain : public SequenceView {
     void CloseWindow() override;
 
   private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-    LRESULT Handle(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+    std::optional<LRESULT> OnMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
     void CreateControls();
     void DrawLogo(const DRAWITEMSTRUCT& item);
     void SetChecked(Item item, bool checked);
@@ -93,7 +90,6 @@ class TFormMain : public SequenceView {
     void ShowStartupDialog(const StartupMessage& message);
 
     InstallSystem& system_;
-    HWND hwnd_ = nullptr;
     HBITMAP logo_ = nullptr;
     LoadedConfiguration loaded_;
     Detection detection_;
