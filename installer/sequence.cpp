@@ -211,7 +211,11 @@ class Sequence {
             return;
         }
         if (facts_.windowsMajorVersion >= 6) {
-            system_.CopyFiles(update + config_.app.updateNotesFileName, config_.virtualStoreFolder);
+            // Named in full: one file copied to a folder that does not exist yet
+            // would otherwise become a file of the folder's name.
+            const std::string& notes = config_.app.updateNotesFileName;
+            system_.CopyFiles(update + notes,
+                              WithTrailingBackslash(config_.virtualStoreFolder) + notes);
         }
         const std::string& cabinet = config_.app.updateCabFile;
         if (facts_.windowsMajorVersion >= 5 &&

@@ -167,7 +167,7 @@ std::vector<std::string> UpdateInPlace(const std::string& location, const std::s
     if (notes) {
         lines.push_back("copy " + K +
                         "Update\\notes.txt -> C:\\Users\\me\\AppData\\Local\\VirtualStore\\"
-                        "Program Files\\Tarvano");
+                        "Program Files\\Tarvano\\notes.txt");
     }
     for (const char* mask : {"*.exe", "*.vi"}) {
         lines.push_back("run expand.exe | \"app.cab\" /F:" + std::string(mask) + " " + quoted +
