@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   msitools
+  xvfb xauth
 )
 
 # 32-bit Windows programs run under the i386 build of Wine.

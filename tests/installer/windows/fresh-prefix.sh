@@ -21,7 +21,8 @@ fi
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/installer-wine.XXXXXX") || exit 1
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
+# Tests that show windows run under a virtual display (TARVANO_KEEP_DISPLAY).
+[ -n "${TARVANO_KEEP_DISPLAY:-}" ] || unset DISPLAY
 # A 64-bit prefix, where Wine has one, gives the test a 64-bit registry view.
 if [ -x /usr/lib/wine/wine64 ]; then export WINEARCH=win64; else export WINEARCH=win32; fi
 if [ -n "${TARVANO_WINE:-}" ]; then export WINELOADER="$TARVANO_WINE"; fi
