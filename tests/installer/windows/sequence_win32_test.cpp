@@ -11,69 +11,26 @@
 #include <shellapi.h>
 // clang-format on
 
-#include <deque>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <set>
 #include <sstream>
 
+#include "recording_view.h"
 #include "sequence.h"
-#include "versions.h"
 #include "win32_fixture.h"
 
 namespace installertest {
 namespace {
 
-using installer::Answer;
-using installer::Item;
-
 const std::string kAppKey = std::string(installer::kUninstallKey) + "\\{TQ-TEST-APP}";
-
-// The main window as a script: the boxes checked, the answers given, and what
-// it was told to show.
-class ScriptedView final : public installer::SequenceView {
-  public:
-    ScriptedView(std::set<Item> checked, std::deque<Answer> answers)
-        : checked_(std::move(checked)), answers_(std::move(answers)) {}
-    std::vector<std::string> shown;  // instructions, captions, messages, closing
-    bool cancelled = false;
-
-    bool Checked(Item item) override { return checked_.count(item) > 0; }
-    void DisableItems() override {}
-    void SetInstructions(const std::string& text, std::optional<installer::TextRange>) override {
-        shown.push_back(text);
-    }
-    void SetProgressText(const std::string&) override {}
-    void ShowProgressBar(bool) override {}
-    void SetProgressRange(std::uint32_t) override {}
-    void SetProgressPosition(std::uint32_t) override {}
-    void SetCancelCaption(const std::string& caption) override {
-        shown.push_back("caption " + caption);
-    }
-    void SetInstalledVersionLabel(const std::string& text) override { shown.push_back(text); }
-    Answer ShowMessage(installer::MessageType, installer::MessageButtons,
-                       const std::string& text) override {
-        shown.push_back(text);
-        if (answers_.empty()) return Answer::Cancel;
-        const Answer answer = answers_.front();
-        answers_.pop_front();
-        return answer;
-    }
-    bool CancelRequested() override { return cancelled; }
-    void CloseWindow() override { shown.push_back("closed"); }
-
-  private:
-    std::set<Item> checked_;
-    std::deque<Answer> answers_;
-};
 
 // The Cancel button as a message to a window of this thread: posted before the
 // sequence starts, it arrives only through a message loop, which is the one
 // RunAndWait runs while the first installer works.
 class CancelButton {
   public:
-    explicit CancelButton(ScriptedView& view) {
+    explicit CancelButton(RecordingView& view) {
         WNDCLASSA type = {};
         type.lpfnWndProc = Procedure;
         type.hInstance = GetModuleHandleA(nullptr);
@@ -91,7 +48,7 @@ class CancelButton {
   private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
         if (message == WM_APP) {
-            reinterpret_cast<ScriptedView*>(GetWindowLongPtrA(window, GWLP_USERDATA))->cancelled =
+            reinterpret_cast<RecordingView*>(GetWindowLongPtrA(window, GWLP_USERDATA))->cancelled =
                 true;
         }
         return DefWindowProcA(window, message, w, l);
@@ -188,7 +145,7 @@ class InstallSequenceOnWindows : public ::testing::Test {
         loaded_ = installer::LoadConfiguration(system_);
         detection_ = installer::DetectInstalledState(system_, loaded_.config, loaded_.facts);
     }
-    void Run(ScriptedView& view) {
+    void Run(RecordingView& view) {
         system_.AttachWindow(nullptr, &view);
         installer::RunInstallSequence(view, system_, loaded_, detection_);
     }
@@ -255,7 +212,8 @@ TEST_F(InstallSequenceOnWindows, StartsEachInstallerInOrderWithItsCommandLineAnd
         DeleteTree(kAppKey);
         if (s.registry) ImportRegistry(root_, s.registry(kit_));
         Prepare();
-        ScriptedView view(s.checked, s.answers);
+        std::vector<std::string> shown;
+        RecordingView view(shown, s.checked, s.answers);
         CancelButton cancel(view);
         if (s.cancelDuringFirst) cancel.Click();
         Run(view);
@@ -270,8 +228,8 @@ TEST_F(InstallSequenceOnWindows, StartsEachInstallerInOrderWithItsCommandLineAnd
         }
         EXPECT_EQ(Recorded(), expected) << s.name;
         // The window closes by itself: no step ended in "Finished".
-        ASSERT_FALSE(view.shown.empty());
-        EXPECT_EQ(view.shown.back(), "closed") << s.name;
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.back(), "close window") << s.name;
     }
 }
 
@@ -294,7 +252,8 @@ TEST_F(InstallSequenceOnWindows, UpdatesInPlaceAndStoresTheNewVersion) {
     ASSERT_TRUE(detection_.source.applicationUpdateAvailable);
     ASSERT_EQ(detection_.install.availableVersionText, "2.9.1");
 
-    ScriptedView view({Item::Application}, {});
+    std::vector<std::string> shown;
+    RecordingView view(shown, {Item::Application}, {});
     Run(view);
 
     EXPECT_EQ(ReadFile(install + "notes.txt"), "notes");
@@ -325,9 +284,11 @@ TEST_F(InstallSequenceOnWindows, UpdatesInPlaceAndStoresTheNewVersion) {
     EXPECT_EQ(system_.ReadRegistryValue(RegistryView::Native32, kAppKey, "InstallLocation").text,
               install);
     const std::vector<std::string> end = {
-        "caption Finished", "Update complete. Please click Finished.", "App installed: v2.9.1"};
-    ASSERT_GE(view.shown.size(), end.size());
-    EXPECT_EQ(std::vector<std::string>(view.shown.end() - 3, view.shown.end()), end);
+        "cancel caption: Finished",
+        "progress: ", "instructions: Update complete. Please click Finished. [bold 30+8]",
+        "label: App installed: v2.9.1"};
+    ASSERT_GE(shown.size(), end.size());
+    EXPECT_EQ(std::vector<std::string>(shown.end() - end.size(), shown.end()), end);
 }
 
 }  // namespace
