@@ -9,16 +9,6 @@
 namespace installer {
 namespace {
 
-REGSAM WriteAccess(RegistryView view) {
-    if (view == RegistryView::Wow64_64) return KEY_SET_VALUE | KEY_WOW64_64KEY;
-#ifdef _WIN64
-    // As when reading: the 32-bit program's view, also from a 64-bit build.
-    return KEY_SET_VALUE | KEY_WOW64_32KEY;
-#else
-    return KEY_SET_VALUE;
-#endif
-}
-
 // The system's text for an error code, without its closing line break.
 std::string SystemMessage(DWORD code) {
     char* buffer = nullptr;
@@ -74,7 +64,7 @@ bool Win32System::WriteRegistryStrings(
     RegistryView view, const std::string& path,
     const std::vector<std::pair<std::string, std::string>>& values) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WriteAccess(view), &key) !=
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, ViewAccess(view, KEY_SET_VALUE), &key) !=
         ERROR_SUCCESS) {
         return false;
     }
