@@ -4,6 +4,18 @@
 #include "versions.h"
 
 namespace installer {
+namespace {
+
+// One argument in double quotes. Backslashes before the closing quote are
+// doubled, or the program's argument parser would read "C:\Folder\" as an
+// escaped quote and run the argument on into the next one.
+std::string Quoted(std::string_view text) {
+    std::string quoted = "\"" + std::string(text);
+    for (std::size_t end = text.size(); end > 0 && text[end - 1] == '\\'; --end) quoted += '\\';
+    return quoted + "\"";
+}
+
+}  // namespace
 
 Command SplitUninstallCommand(std::string_view command) {
     Command c;
@@ -38,8 +50,7 @@ Command SplitUninstallCommand(std::string_view command) {
 
 std::string ExpandParameters(std::string_view cabinetFile, std::string_view mask,
                              std::string_view installLocation) {
-    return "\"" + std::string(cabinetFile) + "\" /F:" + std::string(mask) + " \"" +
-           std::string(installLocation) + "\"";
+    return Quoted(cabinetFile) + " /F:" + std::string(mask) + " " + Quoted(installLocation);
 }
 
 std::string DriverWorkingFolder(std::string_view driverFolder, std::string_view architecture) {

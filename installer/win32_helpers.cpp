@@ -28,6 +28,15 @@ std::wstring Wide(const std::string& text) {
 
 }  // namespace
 
+REGSAM ViewAccess(RegistryView view, REGSAM rights) {
+    if (view == RegistryView::Wow64_64) return rights | KEY_WOW64_64KEY;
+#ifdef _WIN64
+    return rights | KEY_WOW64_32KEY;
+#else
+    return rights;
+#endif
+}
+
 void RunAndWait(HWND owner, const std::string& verb, const std::string& program,
                 const std::string& parameters, const std::string& folder, int show) {
     SHELLEXECUTEINFOA info = {};

@@ -10,7 +10,15 @@
 #include <windows.h>
 // clang-format on
 
+#include "system.h"
+
 namespace installer {
+
+// The rights to open an HKLM key with in `view`. The installer is a 32-bit
+// program; built for 64 bits (to be tested where only 64-bit programs run) it
+// still opens the 32-bit program's view unless the native one is asked for
+// (KEY_READ | KEY_WOW64_64KEY is 0x20119).
+REGSAM ViewAccess(RegistryView view, REGSAM rights);
 
 // Starts `program` through the shell and waits until it ends, handling the
 // window messages of this thread meanwhile (without spinning), so that Cancel

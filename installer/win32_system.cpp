@@ -10,29 +10,19 @@
 
 #include <algorithm>
 
+#include "win32_helpers.h"
+
 namespace installer {
 namespace {
 
 constexpr char kProductVersionQuery[] =
     "SELECT Value FROM Property WHERE Property='ProductVersion'";
 
-REGSAM ReadAccess(RegistryView view) {
-    // KEY_READ | KEY_WOW64_64KEY is 0x20119.
-    if (view == RegistryView::Wow64_64) return KEY_READ | KEY_WOW64_64KEY;
-#ifdef _WIN64
-    // The installer is a 32-bit program; built for 64 bits (to be tested where
-    // only 64-bit programs run) it still reads the 32-bit program's view.
-    return KEY_READ | KEY_WOW64_32KEY;
-#else
-    return KEY_READ;
-#endif
-}
-
 // A registry key opened read-only, closed when it goes out of scope.
 class ReadOnlyKey {
   public:
     ReadOnlyKey(RegistryView view, const std::string& path) {
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, ReadAccess(view), &key_) !=
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, ViewAccess(view, KEY_READ), &key_) !=
             ERROR_SUCCESS) {
             key_ = nullptr;
         }

@@ -1,8 +1,12 @@
 #pragma once
 // An in-memory computer for the installer's logic: files, folders, a registry
 // with a 32-bit and (on a 64-bit system) a separate 64-bit view, installer
-// databases and volume labels. Every change a caller asks for is recorded.
+// databases and volume labels. Every change a caller asks for is recorded, and
+// so is every operation of the install sequence, in order, with scripted
+// answers for the ones that ask the machine or the user something.
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -10,6 +14,7 @@
 #include <vector>
 
 #include "ini_text.h"
+#include "sequence.h"
 #include "system.h"
 #include "versions.h"
 
@@ -19,7 +24,7 @@ using installer::RegistryType;
 using installer::RegistryValue;
 using installer::RegistryView;
 
-class FakeSystem final : public installer::SystemInterface {
+class FakeSystem final : public installer::InstallSystem {
   public:
     struct Value {
         RegistryType type = RegistryType::String;
@@ -38,7 +43,17 @@ class FakeSystem final : public installer::SystemInterface {
     std::string localAppData = "C:\\Users\\me\\AppData\\Local";
     std::map<char, std::string> volumeLabels;
     bool is64BitSystem = false;
-    std::vector<std::string> writes;  // every change asked for
+    std::vector<std::string> writes;  // every change and install operation asked for
+
+    // ---- scripted answers of the install operations ----
+    // Per program name, the answers of successive running checks; false after them.
+    std::map<std::string, std::deque<bool>> processRunning;
+    std::set<std::string> failingCopies;  // copy sources that fail
+    bool downloadSucceeds = true;         // a successful download creates the target
+    std::optional<std::string> windowsDirectory = "C:\\WINDOWS";
+    std::string windowsDirectoryError;
+    std::optional<std::string> browseChoice;                // nullopt: the user cancels the browser
+    std::function<void(const std::string& program)> onRun;  // while a program "runs"
 
     // ---- building the machine ----
     void AddFile(const std::string& path, std::string content = {}) {
@@ -143,6 +158,59 @@ class FakeSystem final : public installer::SystemInterface {
     bool DeleteFileAt(const std::string& path) override {
         writes.push_back("delete file " + path);
         return false;
+    }
+
+    void RunAndWait(const std::string& verb, const std::string& program,
+                    const std::string& parameters, const std::string& folder, int show) override {
+        // Every start opens with a normal window; anything else shows in the log.
+        const bool usual = verb == "open" && show == installer::kShowNormal;
+        writes.push_back((usual ? "run " : "run " + verb + "/" + std::to_string(show) + " ") +
+                         program + " | " + parameters + " | " + folder);
+        if (onRun) onRun(program);
+    }
+    bool IsProcessRunning(const std::string& name) override {
+        auto& answers = processRunning[name];
+        const bool running = !answers.empty() && answers.front();
+        if (!answers.empty()) answers.pop_front();
+        writes.push_back("running? " + name + (running ? " yes" : " no"));
+        return running;
+    }
+    bool CopyFiles(const std::string& source, const std::string& destination) override {
+        const bool copied = failingCopies.count(source) == 0;
+        writes.push_back("copy " + source + " -> " + destination + (copied ? "" : " FAILS"));
+        return copied;
+    }
+    bool DownloadFile(const std::string& url, const std::string& target) override {
+        writes.push_back("download " + url + " -> " + target + (downloadSucceeds ? "" : " FAILS"));
+        if (downloadSucceeds) AddFile(target, "installer");
+        return downloadSucceeds;
+    }
+    std::optional<std::string> WindowsDirectory(std::string& error) override {
+        writes.push_back("windows directory");
+        if (!windowsDirectory) error = windowsDirectoryError;
+        return windowsDirectory;
+    }
+    bool DeleteProtectedKey(const std::string& path) override {
+        writes.push_back("delete protected key " + path);
+        return false;
+    }
+    bool BrowseForFolder(const std::string& title, std::string& folder) override {
+        writes.push_back("browse \"" + title + "\" -> " + browseChoice.value_or("cancelled"));
+        folder = browseChoice.value_or("");
+        return browseChoice.has_value();
+    }
+    bool RenameFile(const std::string& from, const std::string& to) override {
+        writes.push_back("rename " + from + " -> " + to);
+        return false;
+    }
+    bool WriteRegistryStrings(
+        RegistryView view, const std::string& path,
+        const std::vector<std::pair<std::string, std::string>>& values) override {
+        std::string line =
+            std::string("write ") + (view == RegistryView::Wow64_64 ? "64:" : "32:") + path;
+        for (const auto& [name, text] : values) line += " " + name + "=" + text;
+        writes.push_back(line);
+        return FindKey(view, path) != nullptr;
     }
 
   private:

@@ -203,6 +203,9 @@ TEST(Commands, SplitsUninstallCommandsWithoutSplittingPaths) {
     }
     EXPECT_EQ(installer::ExpandParameters("app.cab", "*.exe", "C:\\Program Files\\Tarvano"),
               "\"app.cab\" /F:*.exe \"C:\\Program Files\\Tarvano\"");
+    // A folder ending in a backslash keeps its closing quote.
+    EXPECT_EQ(installer::ExpandParameters("app.cab", "*.vi", "D:\\Tarvano\\"),
+              "\"app.cab\" /F:*.vi \"D:\\Tarvano\\\\\"");
     EXPECT_EQ(installer::DriverWorkingFolder("D:\\Drivers\\TQ510A", "AMD64"),
               "D:\\Drivers\\TQ510A\\amd64");
 }
