@@ -30,59 +30,6 @@ using installer::MessageType;
 using installer::TDialogHyperlink;
 using installer::TFormMain;
 
-// The in-memory computer as the machine of the install sequence.
-class FakeMachine final : public installer::InstallSystem {
-  public:
-    FakeSystem computer;
-    std::vector<std::string> runs;
-
-    std::string ExecutablePath() override { return computer.ExecutablePath(); }
-    std::string ReadProfileString(const std::string& file, const std::string& section,
-                                  const std::string& key) override {
-        return computer.ReadProfileString(file, section, key);
-    }
-    RegistryValue ReadRegistryValue(RegistryView view, const std::string& path,
-                                    const std::string& name) override {
-        return computer.ReadRegistryValue(view, path, name);
-    }
-    std::optional<std::vector<std::string>> RegistrySubkeys(RegistryView view,
-                                                            const std::string& path) override {
-        return computer.RegistrySubkeys(view, path);
-    }
-    std::optional<std::string> DatabaseProductVersion(const std::string& path) override {
-        return computer.DatabaseProductVersion(path);
-    }
-    std::string VolumeLabel(char letter) override { return computer.VolumeLabel(letter); }
-    std::optional<std::array<std::uint16_t, 4>> FileVersion(const std::string& path) override {
-        return computer.FileVersion(path);
-    }
-    std::string LocalAppDataFolder() override { return computer.LocalAppDataFolder(); }
-    bool DirectoryExists(const std::string& path) override {
-        return computer.DirectoryExists(path);
-    }
-    bool FileExists(const std::string& path) override { return computer.FileExists(path); }
-    bool DeleteRegistryTree(const std::string& path) override {
-        return computer.DeleteRegistryTree(path);
-    }
-    bool DeleteFileAt(const std::string& path) override { return computer.DeleteFileAt(path); }
-
-    void RunAndWait(const std::string&, const std::string& program, const std::string& parameters,
-                    const std::string&, int) override {
-        runs.push_back(program + " " + parameters);
-    }
-    bool IsProcessRunning(const std::string&) override { return false; }
-    bool CopyFiles(const std::string&, const std::string&) override { return true; }
-    bool DownloadFile(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> WindowsDirectory(std::string&) override { return "C:\\windows"; }
-    bool DeleteProtectedKey(const std::string&) override { return false; }
-    bool BrowseForFolder(const std::string&, std::string&) override { return false; }
-    bool RenameFile(const std::string&, const std::string&) override { return false; }
-    bool WriteRegistryStrings(RegistryView, const std::string&,
-                              const std::vector<std::pair<std::string, std::string>>&) override {
-        return false;
-    }
-};
-
 // A main window whose message boxes are recorded instead of shown.
 class RecordingForm : public TFormMain {
   public:
@@ -239,8 +186,7 @@ void ScheduleAction(std::function<void()> action) {
 
 enum class Computer { Fresh, UpdateReady, AllCurrent, OnlyApplicationMissing };
 
-void Prepare(FakeMachine& machine, const std::string& kind, Computer computer) {
-    FakeSystem& fake = machine.computer;
+void Prepare(FakeSystem& fake, const std::string& kind, Computer computer) {
     MakeMachine(fake, "6.1", "x86");
     MakeKit(fake, kind);
     if (computer == Computer::Fresh) return;
@@ -255,7 +201,7 @@ void Prepare(FakeMachine& machine, const std::string& kind, Computer computer) {
 // A main window made and started on `machine`, hidden unless a start-up
 // dialog showed it; closed at the end of the test.
 struct Started {
-    explicit Started(FakeMachine& machine) : form(machine) {
+    explicit Started(FakeSystem& machine) : form(machine) {
         EXPECT_TRUE(form.Create("Tarvano Installer"));
         form.FormCreate();
     }
@@ -282,7 +228,7 @@ std::string Describe(HWND control) {
 }
 
 TEST(MainWindow, IsLaidOutAsDesigned) {
-    FakeMachine machine;
+    FakeSystem machine;
     RecordingForm form(machine);
     ASSERT_TRUE(form.Create("Tarvano Installer"));
     using F = TFormMain;
@@ -384,7 +330,7 @@ TEST(MainWindow, ShowsTheStartUpSelection) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("kind '") + c.kind + "', computer " +
                      std::to_string(static_cast<int>(c.computer)));
-        FakeMachine machine;
+        FakeSystem machine;
         Prepare(machine, c.kind, c.computer);
         Started started(machine);
         EXPECT_TRUE(started.form.messages.empty());
@@ -408,7 +354,7 @@ TEST(MainWindow, ShowsTheStartUpSelection) {
 }
 
 TEST(MainWindow, ClickingTheOnlyCheckedBoxTogglesInstall) {
-    FakeMachine machine;
+    FakeSystem machine;
     Prepare(machine, "", Computer::OnlyApplicationMissing);
     Started started(machine);
     ShowWindow(started.form.Handle(), SW_SHOWNORMAL);
@@ -425,7 +371,7 @@ TEST(MainWindow, ClickingTheOnlyCheckedBoxTogglesInstall) {
 }
 
 TEST(MainWindow, ShowsWhatTheInstallSequenceWrites) {
-    FakeMachine machine;
+    FakeSystem machine;
     Prepare(machine, "", Computer::Fresh);
     Started started(machine);
     RecordingForm& form = started.form;
@@ -462,6 +408,43 @@ TEST(MainWindow, ShowsWhatTheInstallSequenceWrites) {
     EXPECT_FALSE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE);
 }
 
+TEST(MainWindow, InstallRunsTheCheckedItemsAndFinishesOrCloses) {
+    struct Case {
+        std::vector<Item> unchecked;  // clicked off before Install
+        const char* firstRun;
+        bool staysOpen;  // with "Finished" and the finish instructions
+    };
+    const Case cases[] = {
+        {{Item::Application, Item::Runtime},
+         "run dpinst.exe | /q /lm | C:\\Kits\\Tarvix 2.9.1\\Drivers\\TQ510A\\x86",
+         true},
+        {{Item::TQ510A}, "run visa32.exe | /q | C:\\Kits\\Tarvix 2.9.1\\VISA", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.firstRun);
+        FakeSystem machine;
+        Prepare(machine, "", Computer::Fresh);
+        Started started(machine);
+        ShowWindow(started.form.Handle(), SW_SHOWNORMAL);
+        for (Item item : c.unchecked) {
+            SendMessageA(started(TFormMain::ControlOf(item)), BM_CLICK, 0, 0);
+        }
+        const HWND window = started.form.Handle();
+        SendMessageA(started(TFormMain::kInstallButton), BM_CLICK, 0, 0);
+        ASSERT_FALSE(machine.writes.empty());
+        EXPECT_EQ(machine.writes.front(), c.firstRun);
+        EXPECT_EQ(IsWindow(window) != 0, c.staysOpen);
+        if (!c.staysOpen) continue;
+        EXPECT_EQ(Text(started(TFormMain::kCancelButton)), "Finished");
+        const HWND instructions = started(TFormMain::kInstructions);
+        EXPECT_EQ(RichText(instructions, GT_DEFAULT), "Update complete. Please click Finished.");
+        EXPECT_EQ(Style(instructions, 30, 38), "bold ");
+        EXPECT_FALSE(IsWindowEnabled(started(TFormMain::kInstallButton)));
+        EXPECT_FALSE(IsWindowEnabled(started(TFormMain::kTQ510ADriver)));
+        EXPECT_EQ(Text(started(TFormMain::kInstalledVersion)), "App installed: v2.9.1");
+    }
+}
+
 TEST(MainWindow, CancelEscAndTheCloseBoxStopTheInstallerAndClose) {
     struct Case {
         const char* name;
@@ -476,7 +459,7 @@ TEST(MainWindow, CancelEscAndTheCloseBoxStopTheInstallerAndClose) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeMachine machine;
+        FakeSystem machine;
         Prepare(machine, "", Computer::Fresh);
         Started started(machine);
         RecordingForm& form = started.form;
@@ -496,9 +479,9 @@ TEST(MainWindow, CancelEscAndTheCloseBoxStopTheInstallerAndClose) {
 }
 
 TEST(MainWindow, WarnsAboutAnOutOfDateIniAndAnUnknownKitVersion) {
-    FakeMachine machine;
-    MakeMachine(machine.computer, "6.1", "x86");
-    machine.computer.exePath = "C:\\Kit\\TarvanoInstaller.exe";  // no INI, no version in the name
+    FakeSystem machine;
+    MakeMachine(machine, "6.1", "x86");
+    machine.exePath = "C:\\Kit\\TarvanoInstaller.exe";  // no INI, no version in the name
     // Nothing in this kit serves the computer: end the start-up dialog.
     ScheduleAction([] { SendMessageA(FindWindowA("TDialogHyperlink", nullptr), WM_CLOSE, 0, 0); });
     Started started(machine);
@@ -507,7 +490,7 @@ TEST(MainWindow, WarnsAboutAnOutOfDateIniAndAnUnknownKitVersion) {
 }
 
 TEST(MainWindow, ScreenshotOfAFreshComputerWithAStandardKit) {
-    FakeMachine machine;
+    FakeSystem machine;
     Prepare(machine, "", Computer::Fresh);
     Started started(machine);
     ShowWindow(started.form.Handle(), SW_SHOWNORMAL);
@@ -597,15 +580,15 @@ TEST(StartupDialog, TellsWhyTheInstallerClosesAndEnds) {
     };
     for (const DialogCase& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeMachine machine;
+        FakeSystem machine;
         Prepare(machine, c.kind, c.computer);
-        machine.computer.exePath = c.exePath;
+        machine.exePath = c.exePath;
         std::string ini = KitIni(c.kind);
         if (c.computer == Computer::UpdateReady) {
             // The kit lacks the classic driver that the computer lacks too.
             ini.replace(ini.find("tq510.inf"), 9, "none.inf");
         }
-        machine.computer.AddFile(installer::ReplaceExtension(c.exePath, ".ini"), ini);
+        machine.AddFile(installer::ReplaceExtension(c.exePath, ".ini"), ini);
         bool seen = false;
         ScheduleAction([&] {
             const HWND dialog = FindWindowA("TDialogHyperlink", nullptr);
