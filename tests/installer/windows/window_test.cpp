@@ -370,41 +370,22 @@ TEST(MainWindow, ClickingTheOnlyCheckedBoxTogglesInstall) {
     }
 }
 
-TEST(MainWindow, ShowsWhatTheInstallSequenceWrites) {
+TEST(MainWindow, ShowsDownloadProgressOverTheProgressText) {
     FakeSystem machine;
     Prepare(machine, "", Computer::Fresh);
     Started started(machine);
-    RecordingForm& form = started.form;
-    form.DisableItems();
-    for (std::size_t i = 0; i < installer::kItemCount; ++i) {
-        EXPECT_FALSE(IsWindowEnabled(form.Control(TFormMain::ControlOf(static_cast<Item>(i)))));
-    }
-    EXPECT_FALSE(IsWindowEnabled(started(TFormMain::kInstallButton)));
-    EXPECT_TRUE(form.Checked(Item::Application));
-
-    form.SetInstructions("Update complete. Please click Finished.", installer::TextRange{30, 8});
-    const HWND instructions = started(TFormMain::kInstructions);
-    EXPECT_EQ(RichText(instructions, GT_DEFAULT), "Update complete. Please click Finished.");
-    EXPECT_EQ(Style(instructions, 0, 30), "plain");
-    EXPECT_EQ(Style(instructions, 30, 38), "bold ");
-    form.SetProgressText("Installing Tarvano Application...");
-    EXPECT_EQ(RichText(started(TFormMain::kProgressText), GT_DEFAULT),
-              "Installing Tarvano Application...");
-    form.SetCancelCaption("Finished");
-    EXPECT_EQ(Text(started(TFormMain::kCancelButton)), "Finished");
-    form.SetInstalledVersionLabel("App installed: v2.9.1");
-    EXPECT_EQ(Text(started(TFormMain::kInstalledVersion)), "App installed: v2.9.1");
-    EXPECT_GT(ClientBox(started(TFormMain::kInstalledVersion)).width, 0);
-
     const HWND bar = started(TFormMain::kProgressBar);
-    form.ShowProgressBar(true);
+    started.form.ShowProgressBar(true);
+    started.form.SetProgressRange(5000);
+    started.form.SetProgressPosition(1024);
+    started.form.SetProgressText("Downloading Lumavise Runtime, 3 kB remaining...");
     EXPECT_TRUE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE);
-    EXPECT_EQ(GetWindow(bar, GW_HWNDFIRST), bar);  // over the progress text
-    form.SetProgressRange(5000);
-    form.SetProgressPosition(1024);
+    EXPECT_EQ(GetWindow(bar, GW_HWNDFIRST), bar);  // the topmost control
     EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 5000);
     EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 1024);
-    form.ShowProgressBar(false);
+    EXPECT_EQ(RichText(started(TFormMain::kProgressText), GT_DEFAULT),
+              "Downloading Lumavise Runtime, 3 kB remaining...");
+    started.form.ShowProgressBar(false);
     EXPECT_FALSE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE);
 }
 
@@ -476,6 +457,38 @@ TEST(MainWindow, CancelEscAndTheCloseBoxStopTheInstallerAndClose) {
         form.SetProgressText("Installing Tarvano Application...");
         EXPECT_FALSE(form.Checked(Item::Application));
     }
+}
+
+TEST(MainWindow, AsksWithTheSystemsMessageBoxes) {
+    struct Case {
+        MessageType type;
+        MessageButtons buttons;
+        const char* caption;
+        int press;
+        Answer answer;
+    };
+    const Case cases[] = {
+        {MessageType::Warning, MessageButtons::OkCancel, "Warning", IDCANCEL, Answer::Cancel},
+        {MessageType::Confirmation, MessageButtons::OkCancel, "Confirm", IDOK, Answer::Ok},
+        {MessageType::Confirmation, MessageButtons::Ok, "Confirm", IDOK, Answer::Ok},
+    };
+    FakeSystem machine;
+    TFormMain form(machine);
+    ASSERT_TRUE(form.Create("Tarvano Installer"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption);
+        std::string shown;
+        ScheduleAction([&] {
+            const HWND box = FindWindowA("#32770", c.caption);
+            shown = Text(GetDlgItem(box, 0xFFFF));  // the message text
+            EXPECT_EQ(GetDlgItem(box, IDCANCEL) != nullptr, c.buttons == MessageButtons::OkCancel);
+            PostMessageA(box, WM_COMMAND, c.press, 0);
+        });
+        EXPECT_EQ(form.ShowMessage(c.type, c.buttons, "Line one.\rLine two."), c.answer);
+        EXPECT_EQ(shown, "Line one.\rLine two.");
+    }
+    DestroyWindow(form.Handle());
+    Pump();
 }
 
 TEST(MainWindow, WarnsAboutAnOutOfDateIniAndAnUnknownKitVersion) {
