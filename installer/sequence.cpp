@@ -6,6 +6,8 @@
 namespace installer {
 namespace {
 
+// How long the wait for a downloaded installer's processes pauses between looks.
+constexpr int kProcessPollMilliseconds = 250;
 constexpr char kInstallingText[] = "The items you selected are being installed. Please wait.";
 constexpr char kLegacyRemovedText[] =
     "The Legacy QuickUSB driver has been removed. \r\rTo re-install the new driver:\r"
@@ -151,7 +153,10 @@ class Sequence {
         if (!downloaded) return;
         // A self-extracting installer may go on in a second process of its name.
         const std::string name = FileNameOf(program);
+        // The poll pauses between rounds with the window working, so that it
+        // neither spins the processor nor keeps Cancel from being clicked.
         while (system_.IsProcessRunning(name) && !view_.CancelRequested()) {
+            system_.Pause(kProcessPollMilliseconds);
         }
         system_.DeleteFileAt(program);
     }

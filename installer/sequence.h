@@ -56,6 +56,9 @@ class InstallSystem : public SystemInterface {
     virtual void RunAndWait(const std::string& verb, const std::string& program,
                             const std::string& parameters, const std::string& folder, int show) = 0;
     virtual bool IsProcessRunning(const std::string& name) = 0;
+    // Lets `milliseconds` pass while the window keeps working (painting,
+    // Cancel), returning early when the application is quitting.
+    virtual void Pause(int milliseconds) = 0;
     // One shell copy of a file or mask into a folder; true on complete success.
     virtual bool CopyFiles(const std::string& source, const std::string& destination) = 0;
     // Downloads `url` into `target`, showing progress in the view. False when

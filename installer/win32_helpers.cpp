@@ -26,6 +26,21 @@ std::wstring Wide(const std::string& text) {
     return wide;
 }
 
+// Handles the pending messages of this thread. False when the application is
+// quitting: the quit message is posted again for the message loop to see.
+bool HandlePendingMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return true;
+}
+
 }  // namespace
 
 REGSAM ViewAccess(RegistryView view, REGSAM rights) {
@@ -53,20 +68,19 @@ void RunAndWait(HWND owner, const std::string& verb, const std::string& program,
         const DWORD woken =
             MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, INFINITE, QS_ALLINPUT);
         if (woken != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
-        MSG message;
-        bool quitting = false;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(message.wParam));
-                quitting = true;
-                break;
-            }
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        if (quitting) break;
+        if (!HandlePendingMessages()) break;
     }
     CloseHandle(info.hProcess);
+}
+
+void Pause(int milliseconds) {
+    // Tick differences stay right across the counter's wrap.
+    const DWORD start = GetTickCount();
+    const DWORD span = static_cast<DWORD>(milliseconds > 0 ? milliseconds : 0);
+    for (DWORD passed = 0; passed < span; passed = GetTickCount() - start) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, span - passed, QS_ALLINPUT);
+        if (!HandlePendingMessages()) return;
+    }
 }
 
 bool IsProcessRunning(const std::string& name) {

@@ -28,6 +28,11 @@ REGSAM ViewAccess(RegistryView view, REGSAM rights);
 void RunAndWait(HWND owner, const std::string& verb, const std::string& program,
                 const std::string& parameters, const std::string& folder, int show);
 
+// Lets `milliseconds` pass while handling this thread's window messages;
+// returns early when the application is quitting (the quit message is posted
+// again for the message loop).
+void Pause(int milliseconds);
+
 // Whether a process runs whose executable, or its file-name part, equals
 // `name` ignoring case.
 bool IsProcessRunning(const std::string& name);

@@ -34,6 +34,8 @@ bool Win32System::IsProcessRunning(const std::string& name) {
     return installer::IsProcessRunning(name);
 }
 
+void Win32System::Pause(int milliseconds) { installer::Pause(milliseconds); }
+
 bool Win32System::CopyFiles(const std::string& source, const std::string& destination) {
     return installer::CopyFiles(source, destination);
 }

@@ -36,6 +36,7 @@ class Win32System : public InstallSystem {
     void RunAndWait(const std::string& verb, const std::string& program,
                     const std::string& parameters, const std::string& folder, int show) override;
     bool IsProcessRunning(const std::string& name) override;
+    void Pause(int milliseconds) override;
     bool CopyFiles(const std::string& source, const std::string& destination) override;
     bool DownloadFile(const std::string& url, const std::string& target) override;
     std::optional<std::string> WindowsDirectory(std::string& error) override;

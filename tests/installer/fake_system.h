@@ -175,6 +175,9 @@ class FakeSystem final : public installer::InstallSystem {
         writes.push_back("running? " + name + (running ? " yes" : " no"));
         return running;
     }
+    void Pause(int milliseconds) override {
+        writes.push_back("pause " + std::to_string(milliseconds));
+    }
     bool CopyFiles(const std::string& source, const std::string& destination) override {
         const bool copied = failingCopies.count(source) == 0;
         writes.push_back("copy " + source + " -> " + destination + (copied ? "" : " FAILS"));
