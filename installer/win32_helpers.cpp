@@ -136,6 +136,12 @@ std::string RegistryObjectName(HKEY root, const std::string& path) {
     return path;
 }
 
+bool GrantRegistryKeyAccess(HKEY root, const std::string& path) {
+    std::wstring name = Wide(RegistryObjectName(root, path));
+    return SetNamedSecurityInfoW(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
+                                 nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 bool DeleteProtectedKey(const std::string& path) {
     std::wstring name = Wide(RegistryObjectName(HKEY_LOCAL_MACHINE, path));
     PACL former = nullptr;
@@ -143,9 +149,7 @@ bool DeleteProtectedKey(const std::string& path) {
     const bool saved =
         GetNamedSecurityInfoW(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, &former, nullptr, &descriptor) == ERROR_SUCCESS;
-    const bool opened =
-        SetNamedSecurityInfoW(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    const bool opened = GrantRegistryKeyAccess(HKEY_LOCAL_MACHINE, path);
     const bool deleted = RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str()) == ERROR_SUCCESS;
     if (!deleted && opened && saved) {
         SetNamedSecurityInfoW(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,

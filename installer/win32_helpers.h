@@ -50,8 +50,12 @@ std::optional<std::string> WindowsDirectory();
 // "MACHINE\..." and the like: the object name of a key for the security calls.
 std::string RegistryObjectName(HKEY root, const std::string& path);
 
+// Replaces the access list of the key `path` below `root` by a null one, so
+// that everybody may change or delete it. True when the change succeeded.
+bool GrantRegistryKeyAccess(HKEY root, const std::string& path);
+
 // Deletes HKLM `path` (a key without subkeys) after giving everybody access to
-// it (a null access list). When the deletion fails, the key's former access
+// it with GrantRegistryKeyAccess. When the deletion fails, the key's former access
 // list is put back, so that no key stays open to everybody. True when deleted.
 bool DeleteProtectedKey(const std::string& path);
 
