@@ -538,7 +538,7 @@ int32_t ReFftInverse(FftPlan* plan, double* inHc, double* out, int32_t inStride,
         FirstOfMirror(inHc, is, n, last, c, ScaledHartleyQuads));
     inHc[0] *= c;
     if (n % 2 == 0) inHc[(n / 2) * is] *= c;
-    if (plan->factorCount >= 2 && plan->kinds[0] == kFixedRadix) {
+    if (plan->factorCount >= 2 && plan->realHartleyPass) {
         // The outermost pass stores the butterflies' results directly.
         RealLevel(*plan, 0, n, inHc, out, inStride, outStride, true);
         return 0;

@@ -537,10 +537,21 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
     }
 }
 
+// The real twiddle pass storing Hartley pairs, or null where the separate
+// butterfly sweep is faster: the radix-32 kernel, whose pass is slower by more
+// than the sweep costs once it also forms the pairs (measured at n = 1024).
+template <class K>
+constexpr RealTwiddlePass HartleyPassOf() {
+    if constexpr (K::kRadix == 32)
+        return nullptr;
+    else
+        return &RealTwiddle<K, true>;
+}
+
 template <class K>
 constexpr KernelEntry MakeKernelEntry() {
     return KernelEntry{&ComplexLeaf<K>, &ComplexTwiddle<K>, &RealLeaf<K>, &RealTwiddle<K>,
-                       &RealTwiddle<K, true>};
+                       HartleyPassOf<K>()};
 }
 
 }  // namespace
