@@ -245,6 +245,7 @@ bool BuildTables(FftPlan& plan) {
             plan.complexPass[d] = entry.complexPass;
             plan.realLeaf[d] = entry.realLeaf;
             plan.realPass[d] = entry.realPass;
+            if (d == 0) plan.realHartleyPass = entry.realHartleyPass;
         } else if (detail::OddRadixWork(radix) > work) {
             work = detail::OddRadixWork(radix);
         }
@@ -335,8 +336,10 @@ void RealLeafAt(const FftPlan& plan, int d, const double* in, double* out, ptrdi
         detail::OddRealLeaf(plan, d, in, out, kernelStride, callStride, outStride, count);
 }
 
+// With hartley (level 0 of a fixed radix only), the level's pass also does the
+// butterflies of the real inverse (FftPlan::realHartleyPass).
 void RealLevel(const FftPlan& plan, int d, int32_t length, const double* in, double* out,
-               ptrdiff_t inStride, ptrdiff_t outStride) {
+               ptrdiff_t inStride, ptrdiff_t outStride, bool hartley = false) {
     const int32_t radix = plan.factors[d];
     const int32_t m = length / radix;
     if (d + 2 == plan.factorCount) {
@@ -356,7 +359,9 @@ void RealLevel(const FftPlan& plan, int d, int32_t length, const double* in, dou
                       outStride);
     }
     const FftRadixData& rd = *plan.factorData[d];
-    if (plan.kinds[d] == kFixedRadix)
+    if (hartley)
+        plan.realHartleyPass(out, outStride, m, rd.twiddleRe, rd.twiddleIm);
+    else if (plan.kinds[d] == kFixedRadix)
         plan.realPass[d](out, outStride, m, rd.twiddleRe, rd.twiddleIm);
     else
         detail::OddRealTwiddle(plan, d, out, outStride, m);
@@ -533,6 +538,11 @@ int32_t ReFftInverse(FftPlan* plan, double* inHc, double* out, int32_t inStride,
         FirstOfMirror(inHc, is, n, last, c, ScaledHartleyQuads));
     inHc[0] *= c;
     if (n % 2 == 0) inHc[(n / 2) * is] *= c;
+    if (plan->factorCount >= 2 && plan->realHartleyPass) {
+        // The outermost pass stores the butterflies' results directly.
+        RealLevel(*plan, 0, n, inHc, out, inStride, outStride, true);
+        return 0;
+    }
     ReFftForward(plan, inHc, out, inStride, outStride, n);
     Mirror(
         out, outStride, n, last,

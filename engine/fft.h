@@ -75,6 +75,9 @@ struct FftPlan {
     RealTwiddlePass realPass[kMaxFactors] = {};
     ComplexLeafPass complexLeaf[kMaxFactors] = {};
     ComplexTwiddlePass complexPass[kMaxFactors] = {};
+    // For a fixed outermost radix: its real twiddle pass that also does the
+    // butterflies ending the real inverse (null where it has none).
+    RealTwiddlePass realHartleyPass = nullptr;
     // Working storage of the general and Rader passes, made with the plan so
     // that transforms never allocate. Passes of one plan never overlap.
     double* work = nullptr;

@@ -12,6 +12,10 @@ struct KernelEntry {
     ComplexTwiddlePass complexPass;
     RealLeafPass realLeaf;
     RealTwiddlePass realPass;
+    // The real twiddle pass with each result pair stored as (Re - Im, Re + Im):
+    // the outermost pass of the real inverse, which ends in those butterflies.
+    // Null where a separate sweep of butterflies is faster.
+    RealTwiddlePass realHartleyPass;
 };
 
 // X(r) for every fixed radix r.

@@ -189,7 +189,12 @@ struct TwiddleIO {
 // Result k goes, for k < (R+1)/2, to low[k*col + l] (real part) and
 // high[-k*col - l] (imaginary part), else conjugated with the places swapped.
 // In memory low is up and high lies at the down places of element R-1-k.
-template <int R>
+// With Hartley, each result is stored as the pair (Re - Im, Re + Im) at (low,
+// high) instead: the butterflies that follow the real inverse's forward
+// transform, done while the values are at hand. For the conjugated places this
+// is what the butterfly on the stored (Re, -Im) gives, since a - (-b) and
+// a + (-b) are a + b and a - b exactly.
+template <int R, bool Hartley = false>
 struct HalfComplexIO {
     using Value = Vec;
     double* up;
@@ -206,7 +211,10 @@ struct HalfComplexIO {
     ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
         double* low = up + k * col;
         double* highAt = high - k * col - (kLanes - 1);
-        if (2 * k < R) {
+        if constexpr (Hartley) {
+            StoreVec(low, r - i);
+            StoreVec(highAt, Reverse(r + i));
+        } else if (2 * k < R) {
             StoreVec(low, r);
             StoreVec(highAt, Reverse(i));
         } else {
@@ -434,18 +442,32 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
     }
 }
 
+// Replaces the pairs (p[k*col], p[(last-k)*col]), k = 0 ... count-1, by their
+// Hartley butterflies (difference, sum).
+ENGINE_INLINE void HartleyPairs(double* p, ptrdiff_t col, int last, int count) {
+    for (int k = 0; k < count; ++k) {
+        const double a = p[k * col], b = p[(last - k) * col];
+        p[k * col] = a - b;
+        p[(last - k) * col] = a + b;
+    }
+}
+
 // In place over R half-complex blocks of length m (block q at q*m): column
 // j = 0 by the real kernel, columns 1 <= j < m/2 as complex values (block q at
 // j, block q at m-j) by twiddles and the complex kernel, and for even m the
 // column j = m/2 by the half-sample kernel. Results go to their half-complex
-// places in the length R*m.
-template <class K>
+// places in the length R*m. With Hartley, every pair of places p, R*m - p
+// (0 < p < R*m/2) then holds (a - b, a + b) of the half-complex values a, b
+// that would be there (see HalfComplexIO).
+template <class K, bool Hartley = false>
 void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, const double* twIm) {
     constexpr int R = K::kRadix;
     const ptrdiff_t col = m * stride;
     {
         ColumnIO io{x, col};
         K::Real(io);
+        // Places k*m and (R-k)*m.
+        if constexpr (Hartley) HartleyPairs(x + col, col, R - 2, (R - 1) / 2);
     }
     double local[2][R * kWideLanes];
     const int32_t columns = (m + 1) / 2;  // j < columns: j < m/2
@@ -461,12 +483,12 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
             for (int half = 0; half < 2; ++half) {
                 double* down = local[1] + kWideLanes - 1 - half * kLanes;
                 const ptrdiff_t at = (j / kLanes + half) * (R - 1) * kLanes;
-                HalfComplexIO<R> io{local[0] + half * kLanes,
-                                    down,
-                                    down + (R - 1) * kWideLanes,
-                                    kWideLanes,
-                                    twRe + at,
-                                    twIm + at};
+                HalfComplexIO<R, Hartley> io{local[0] + half * kLanes,
+                                             down,
+                                             down + (R - 1) * kWideLanes,
+                                             kWideLanes,
+                                             twRe + at,
+                                             twIm + at};
                 K::Complex(io);
             }
             CopyWide(up, col, local[0], kWideLanes, R);
@@ -480,7 +502,8 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
         double* up = x + j * stride;
         double* down = x + (m - j) * stride;
         const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
-        HalfComplexIO<R> io{up, down, x + R * col - j * stride, col, twRe + block, twIm + block};
+        HalfComplexIO<R, Hartley> io{up,  down,         x + R * col - j * stride,
+                                     col, twRe + block, twIm + block};
         const bool direct = first == 0 && lanes == kLanes && stride == 1;
         if (!direct) {
             // The same shape locally: up lanes ascending, down lanes descending.
@@ -509,12 +532,26 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
     if (m % 2 == 0) {
         ColumnIO io{x + (m / 2) * stride, col};
         K::Half(io);
+        // Places m/2 + k*m and m/2 + (R-1-k)*m; for odd R the middle one is R*m/2.
+        if constexpr (Hartley) HartleyPairs(io.p, col, R - 1, R / 2);
     }
+}
+
+// The real twiddle pass storing Hartley pairs, or null where the separate
+// butterfly sweep is faster: the radix-32 kernel, whose pass is slower by more
+// than the sweep costs once it also forms the pairs (measured at n = 1024).
+template <class K>
+constexpr RealTwiddlePass HartleyPassOf() {
+    if constexpr (K::kRadix == 32)
+        return nullptr;
+    else
+        return &RealTwiddle<K, true>;
 }
 
 template <class K>
 constexpr KernelEntry MakeKernelEntry() {
-    return KernelEntry{&ComplexLeaf<K>, &ComplexTwiddle<K>, &RealLeaf<K>, &RealTwiddle<K>};
+    return KernelEntry{&ComplexLeaf<K>, &ComplexTwiddle<K>, &RealLeaf<K>, &RealTwiddle<K>,
+                       HartleyPassOf<K>()};
 }
 
 }  // namespace
