@@ -53,13 +53,13 @@ const char* RichEditClass() {
     return name;
 }
 
-HWND CreateControl(HWND parent, const ControlSpec& spec) {
+HWND CreateControl(HWND parent, const ControlDesign& design) {
     HWND control = CreateWindowExA(
-        0, spec.className, spec.text, WS_CHILD | WS_CLIPSIBLINGS | spec.style, spec.left, spec.top,
-        spec.width, spec.height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
-        ThisModule(), nullptr);
+        0, design.className, design.text, WS_CHILD | WS_CLIPSIBLINGS | design.style, design.left,
+        design.top, design.width, design.height, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), ThisModule(), nullptr);
     if (control) {
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(spec.font)), FALSE);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(design.font)), FALSE);
     }
     return control;
 }

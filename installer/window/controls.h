@@ -27,7 +27,7 @@ enum class FontKind { Default, Text, Title };
 HFONT FontOf(FontKind kind);
 
 // One control of a window's layout, in client coordinates.
-struct ControlSpec {
+struct ControlDesign {
     int id;
     const char* className;
     DWORD style;
@@ -39,8 +39,8 @@ struct ControlSpec {
 // The class name of the rich edit control, its library loaded on first use.
 const char* RichEditClass();
 
-// Creates a visible or hidden child control (per `spec.style`) with its font.
-HWND CreateControl(HWND parent, const ControlSpec& spec);
+// Creates a visible or hidden child control (per `design.style`) with its font.
+HWND CreateControl(HWND parent, const ControlDesign& design);
 
 // The outer rectangle of a window whose client area has the given size and
 // style, centred on `around` (a screen rectangle).

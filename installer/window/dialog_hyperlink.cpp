@@ -27,13 +27,13 @@ TDialogHyperlink::TDialogHyperlink(HWND owner) : openLink(ShellOpen), owner_(own
     if (!CreateForm(kClassName, "Full install needed", kStyle, kExStyle, frame, owner)) return;
 
     // Created in tab order.
-    const ControlSpec controls[] = {
+    const ControlDesign controls[] = {
         {kOKButton, "BUTTON", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 336, 184, 75, 25, "OK"},
         {kMessageText, RichEditClass(), WS_VISIBLE | WS_TABSTOP | ES_MULTILINE | ES_READONLY, 16,
          16, 409, 137, "", FontKind::Text},
         {kBevel2, "STATIC", kBevelStyle, 16, 173, 409, 2, ""},
     };
-    for (const ControlSpec& spec : controls) CreateControl(Handle(), spec);
+    for (const ControlDesign& design : controls) CreateControl(Handle(), design);
     PrepareRichEdit(MessageText());
     SetWindowSubclass(MessageText(), MessageTextProc, 0, reinterpret_cast<DWORD_PTR>(this));
 }

@@ -30,7 +30,7 @@ constexpr DWORD kRichText = WS_VISIBLE | ES_MULTILINE | ES_READONLY;
 
 using F = TFormMain;
 // Created in tab order: the buttons first, then as the window declares them.
-const ControlSpec kControls[] = {
+const ControlDesign kControls[] = {
     {F::kCancelButton, "BUTTON", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 424, 392, 81, 25,
      "Cancel"},
     {F::kInstallButton, "BUTTON", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 328, 392, 81, 25,
@@ -106,10 +106,10 @@ bool TFormMain::Create(const std::string& caption) {
 }
 
 void TFormMain::CreateControls() {
-    for (ControlSpec spec : kControls) {
-        if (!spec.className) spec.className = RichEditClass();
-        HWND control = CreateControl(Handle(), spec);
-        if (spec.className == RichEditClass()) PrepareRichEdit(control);
+    for (ControlDesign design : kControls) {
+        if (!design.className) design.className = RichEditClass();
+        HWND control = CreateControl(Handle(), design);
+        if (design.className == RichEditClass()) PrepareRichEdit(control);
     }
     SendMessageA(Control(kProgressBar), PBM_SETRANGE32, 0, 100);
 }
