@@ -4,7 +4,8 @@
 // time of both (ns) and the ratio ours/ref, then the geometric mean of the
 // ratios over each group of cases. A case may have further references
 // ("<case>/<name>" for each extra name); each gets its own time and ratio
-// columns, geometric means and worst ratio.
+// columns, geometric means and worst ratio. With repetitions each time is the
+// least of its repetitions.
 
 #include <functional>
 #include <string>
