@@ -37,7 +37,8 @@ const KernelEntry& RegistryEntry(int32_t radix);
 enum class KernelVariant { kBaseline, kAvx2, kAvx512 };
 
 // Test hook: plans built from now on use the fastest variant the processor
-// runs, but none beyond `limit`. Returns whether the processor runs `limit`.
+// runs and the build has, but none beyond `limit`. Returns whether `limit` is
+// such a variant (the sanitized builds have no AVX-512 copy).
 bool UseKernelVariant(KernelVariant limit);
 
 // Test hook: with true, plans built from now on use the baseline (SSE2)

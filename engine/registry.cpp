@@ -14,6 +14,8 @@ ENGINE_FIXED_RADICES(ENGINE_DECLARE_ENTRY)
 namespace avx2 {
 ENGINE_FIXED_RADICES(ENGINE_DECLARE_ENTRY)
 }
+#endif
+#if ENGINE_HAVE_AVX512
 namespace avx512 {
 ENGINE_FIXED_RADICES(ENGINE_DECLARE_ENTRY)
 }
@@ -36,23 +38,27 @@ struct Registry {
 ENGINE_MAKE_REGISTRY(MakeBaseline, baseline)
 #if ENGINE_HAVE_AVX2
 #define ENGINE_FILL_FROM_avx2(r) registry.entries[r] = avx2::kRadix##r;
-#define ENGINE_FILL_FROM_avx512(r) registry.entries[r] = avx512::kRadix##r;
 ENGINE_MAKE_REGISTRY(MakeAvx2, avx2)
-ENGINE_MAKE_REGISTRY(MakeAvx512, avx512)
 #undef ENGINE_FILL_FROM_avx2
+#endif
+#if ENGINE_HAVE_AVX512
+#define ENGINE_FILL_FROM_avx512(r) registry.entries[r] = avx512::kRadix##r;
+ENGINE_MAKE_REGISTRY(MakeAvx512, avx512)
 #undef ENGINE_FILL_FROM_avx512
 #endif
 #undef ENGINE_FILL_FROM_baseline
 #undef ENGINE_MAKE_REGISTRY
 
 // The best variant the processor (and the system, which must save the wider
-// registers) runs.
+// registers) runs, among those this build has.
 KernelVariant BestVariant() {
 #if ENGINE_HAVE_AVX2
     __builtin_cpu_init();
+#if ENGINE_HAVE_AVX512
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
         __builtin_cpu_supports("avx512dq"))
         return KernelVariant::kAvx512;
+#endif
     if (__builtin_cpu_supports("avx2")) return KernelVariant::kAvx2;
 #endif
     return KernelVariant::kBaseline;
@@ -63,10 +69,12 @@ const Registry& Chosen(KernelVariant limit) {
 #if ENGINE_HAVE_AVX2
     static const KernelVariant best = BestVariant();
     const KernelVariant use = best < limit ? best : limit;
+#if ENGINE_HAVE_AVX512
     if (use == KernelVariant::kAvx512) {
         static const Registry avx512Registry = MakeAvx512();
         return avx512Registry;
     }
+#endif
     if (use == KernelVariant::kAvx2) {
         static const Registry avx2Registry = MakeAvx2();
         return avx2Registry;
