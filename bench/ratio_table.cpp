@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace benchsupport {
@@ -23,7 +24,8 @@ bool smoke = false;
 class CollectingReporter : public benchmark::ConsoleReporter {
   public:
     std::map<std::string, double> times;
-    std::map<int64_t, std::string> order;  // names in the order they were registered
+    // Names in the order they were registered (family, then instance).
+    std::map<std::pair<int64_t, int64_t>, std::string> order;
 
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
@@ -35,7 +37,7 @@ class CollectingReporter : public benchmark::ConsoleReporter {
                               benchmark::GetTimeUnitMultiplier(run.time_unit);
             const auto at = times.find(name);
             if (at == times.end()) {
-                order[run.family_index] = name;
+                order[{run.family_index, run.per_family_instance_index}] = name;
                 times[name] = ns;
             } else if (ns < at->second) {
                 at->second = ns;

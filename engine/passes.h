@@ -103,11 +103,6 @@ ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int c
 // to their places in the output, row l at out + l*rowStep*outStride.
 ENGINE_INLINE void CopyLeafRows(double* out, ptrdiff_t outStride, ptrdiff_t rowStep,
                                 const double* rows, int r, int lanes) {
-    if (outStride == 1) {  // whole rows (r is the kernel's constant radix)
-        for (int l = 0; l < lanes && l < kLanes; ++l)
-            std::memcpy(out + l * rowStep, rows + l * r, r * sizeof(double));
-        return;
-    }
     for (int l = 0; l < lanes && l < kLanes; ++l)
         for (int c = 0; c < r; ++c) out[(l * rowStep + c) * outStride] = rows[l * r + c];
 }
