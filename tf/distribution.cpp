@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernel_entry.h"
+
 namespace tf {
 namespace {
 
@@ -63,6 +65,49 @@ inline Pair2 Load2(const double* p) {
 }
 inline void Store2(double* p, Pair2 v) { std::memcpy(p, &v, sizeof v); }
 inline Pair2 Swap2(Pair2 v) { return __builtin_shufflevector(v, v, 1, 0); }
+
+// Four doubles as one value, for loops built both for the baseline and, where
+// the engine has its AVX2 kernels, for AVX2 (chosen with the engine's kernels).
+typedef double Quad __attribute__((vector_size(4 * sizeof(double))));
+[[gnu::always_inline]] inline Quad Load4(const double* p) {
+    Quad v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+[[gnu::always_inline]] inline Quad Reverse4(Quad v) {
+    return __builtin_shufflevector(v, v, 3, 2, 1, 0);
+}
+
+// The folded lag products of ComplexRowAt from lag 1 on, four lags k … k+3
+// and their partners j = L−k … j−3 at a time, with re and im at the centre
+// point; returns the first lag k not done.
+[[gnu::always_inline]] inline int32_t FoldQuads(const double* re, const double* im, int32_t L,
+                                                double* h) {
+    int32_t k = 1;
+    for (; k + 3 <= L / 2 - 1; k += 4) {
+        const int32_t j = L - k;
+        // p[k … k+3] ahead, p[k], p[k−1], p[k−2], p[k−3] back.
+        const Quad rk = Load4(re + k), ik = Load4(im + k);
+        const Quad rmk = Reverse4(Load4(re - k - 3)), imk = Reverse4(Load4(im - k - 3));
+        const Quad rj = Reverse4(Load4(re + j - 3)), ij = Reverse4(Load4(im + j - 3));
+        const Quad rmj = Load4(re - j), imj = Load4(im - j);
+        const Quad sum = (rk * rmk + imk * ik) + (rj * rmj + imj * ij);
+        const Quad difference = Reverse4((rmj * ij - rj * imj) - (rmk * ik - rk * imk));
+        std::memcpy(h + k, &sum, sizeof sum);
+        std::memcpy(h + j - 3, &difference, sizeof difference);
+    }
+    return k;
+}
+
+int32_t FoldQuadsBaseline(const double* re, const double* im, int32_t L, double* h) {
+    return FoldQuads(re, im, L, h);
+}
+#if TF_HAVE_AVX2
+__attribute__((target("avx2"))) int32_t FoldQuadsAvx2(const double* re, const double* im, int32_t L,
+                                                      double* h) {
+    return FoldQuads(re, im, L, h);
+}
+#endif
 
 // All L lags of the autocorrelation at point c of the prepared signal, along
 // the lag: w[τ] + i·v[τ] = y[c+τ]·conj(y[c−τ]), zero past the signal's ends.
@@ -289,7 +334,12 @@ void LagTransform::ComplexRowAt(const double* yRe, const double* yIm, int32_t Ny
     // p[k], p[k−1] is Back(p + k).
     const auto ahead = [](const double* p) { return Load2(p); };
     const auto back = [](const double* p) { return Swap2(Load2(p - 1)); };
-    int32_t k = 1;
+#if TF_HAVE_AVX2
+    int32_t k = engine::FasterKernelsChosen() ? FoldQuadsAvx2(re, im, L, h)
+                                              : FoldQuadsBaseline(re, im, L, h);
+#else
+    int32_t k = FoldQuadsBaseline(re, im, L, h);
+#endif
     for (; k + 1 <= L / 2 - 1; k += 2) {
         const int32_t j = L - k;
         const Pair2 rk = ahead(re + k), ik = ahead(im + k), rmk = back(re - k), imk = back(im - k);
