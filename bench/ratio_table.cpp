@@ -1,6 +1,7 @@
 #include "ratio_table.h"
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <cmath>
 #include <cstdint>
@@ -67,6 +68,12 @@ int RunAndReport(int argc, char** argv, const std::vector<Group>& groups,
             args.push_back(argv[i]);
         }
     }
+    // The C library maps large blocks afresh on each request until a large
+    // block has been freed, and from then on keeps blocks up to that size in
+    // its heap. Holding its default threshold fixed makes every benchmark
+    // allocate as a program that has not yet freed one does, whatever the
+    // benchmarks before it freed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
