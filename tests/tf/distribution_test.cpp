@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 #include "analysis_support.h"
@@ -360,6 +361,32 @@ TEST(Kernels, TheConeIsTheLagWeightOnRowZeroAndInTheCentreColumn) {
         for (int32_t tau = 0; tau < B; ++tau) {
             const double tau2 = static_cast<double>(tau) * tau;
             EXPECT_EQ(cone[tau * H + H / 2], std::exp(-0.03 * tau2)) << tau;
+        }
+    }
+}
+
+TEST(Kernels, ChoiWilliamsRowsAreTheirExponentialsToAnUlp) {
+    // The exponent x = −τ²σ·θ² in doubles; e^x evaluated in long double. Results
+    // in the subnormal range are held to their own spacing, 2^−1074.
+    const double kSubnormalUlp = std::numeric_limits<double>::denorm_min();
+    for (int32_t H : {1, 2, 6, 64, 4096}) {
+        for (int32_t tau : {0, 1, 5, 127, 1000}) {
+            for (double sigma : {0.0, 1e-3, 0.05, 0.7, 40.0}) {
+                SCOPED_TRACE(::testing::Message()
+                             << "H " << H << " tau " << tau << " sigma " << sigma);
+                std::vector<double> row(H);
+                tf::ChoiWilliamsKernel(tau, H, sigma, row.data());
+                const double scale = -(static_cast<double>(tau) * tau) * sigma;
+                for (int32_t j = 0; j <= H / 2; ++j) {
+                    const double w = 6.283185307179586 / H * (j - H / 2);
+                    const long double exact = std::exp(static_cast<long double>(scale * (w * w)));
+                    const long double bound =
+                        std::max<long double>(exact * 0x1p-52L, kSubnormalUlp);
+                    EXPECT_LE(std::abs(row[j] - exact), bound) << "column " << j;
+                }
+                EXPECT_EQ(row[H / 2], 1.0);
+                for (int32_t j = H / 2 + 1; j < H; ++j) EXPECT_EQ(row[j], row[H - j]) << j;
+            }
         }
     }
 }
