@@ -121,6 +121,30 @@ struct LagSink {
     double* upper = nullptr;  // real lags only: T rows of L − F lags
 
     void Complex(int32_t first, int32_t count, const double* w, const double* v) const {
+        // Most batches lie wholly below or wholly above L/2.
+        const int32_t last = first + count - 1;
+        if (first > 0 && 2 * last < L) {
+            for (int64_t r = 0; r < T; ++r) {
+                double* h = out + r * L;
+                for (int32_t b = 0; b < count; ++b) {
+                    const int32_t tau = first + b;
+                    h[tau] = w[b * int64_t{T} + r];
+                    h[L - tau] = -v[b * int64_t{T} + r];
+                }
+            }
+            return;
+        }
+        if (2 * first > L) {
+            for (int64_t r = 0; r < T; ++r) {
+                double* h = out + r * L;
+                for (int32_t b = 0; b < count; ++b) {
+                    const int32_t tau = first + b;
+                    h[L - tau] = h[L - tau] + w[b * int64_t{T} + r];
+                    h[tau] = v[b * int64_t{T} + r] + h[tau];
+                }
+            }
+            return;
+        }
         for (int64_t r = 0; r < T; ++r) {
             double* h = out + r * L;
             for (int32_t b = 0; b < count; ++b) {
@@ -204,31 +228,45 @@ void Smoothing::CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
     // instant): u[q] = Σ_s A[s·T2 + q]·Φ[column of s·T2 + q], bin p having the
     // Doppler of column (p + NF/2) mod NF; each product and sum as when the
     // weighting, the fold and the scaling run one after the other.
+    // The scaling is done with the last block's sum, the same product.
     for (int32_t s = 0; s < S; ++s) {
         const int64_t base = int64_t{s} * T2;
         const auto weigh = [&](int32_t from, int32_t to, int64_t column) {
-            const double* bRe = aRe + base;
-            const double* bIm = aIm + base;
-            if (s == 0) {
-                for (int32_t q = from; q < to; ++q) {
-                    uRe[q] = bRe[q] * phi[column + q];
-                    uIm[q] = bIm[q] * phi[column + q];
+            if (from >= to) return;
+            RunVectorised([&]() __attribute__((always_inline)) {
+                const double* __restrict__ bRe = aRe + base + from;
+                const double* __restrict__ bIm = aIm + base + from;
+                const double* __restrict__ w = phi + (column + from);
+                double* __restrict__ toRe = uRe + from;
+                double* __restrict__ toIm = uIm + from;
+                const int32_t length = to - from;
+                if (s == 0 && S == 1) {
+                    for (int32_t q = 0; q < length; ++q) {
+                        toRe[q] = bRe[q] * w[q] * inverseS;
+                        toIm[q] = bIm[q] * w[q] * inverseS;
+                    }
+                } else if (s == 0) {
+                    for (int32_t q = 0; q < length; ++q) {
+                        toRe[q] = bRe[q] * w[q];
+                        toIm[q] = bIm[q] * w[q];
+                    }
+                } else if (s < S - 1) {
+                    for (int32_t q = 0; q < length; ++q) {
+                        toRe[q] += bRe[q] * w[q];
+                        toIm[q] += bIm[q] * w[q];
+                    }
+                } else {
+                    for (int32_t q = 0; q < length; ++q) {
+                        toRe[q] = (toRe[q] + bRe[q] * w[q]) * inverseS;
+                        toIm[q] = (toIm[q] + bIm[q] * w[q]) * inverseS;
+                    }
                 }
-            } else {
-                for (int32_t q = from; q < to; ++q) {
-                    uRe[q] += bRe[q] * phi[column + q];
-                    uIm[q] += bIm[q] * phi[column + q];
-                }
-            }
+            });
         };
         // Bin base + q takes column NF/2 + base + q below NF/2, else base + q − NF/2.
         const auto split = static_cast<int32_t>(std::clamp<int64_t>(half - base, 0, T2));
         weigh(0, split, half + base);
         weigh(split, T2, base - half);
-    }
-    for (int32_t q = 0; q < T2; ++q) {
-        uRe[q] *= inverseS;
-        uIm[q] *= inverseS;
     }
     if (T == T2) {
         engine::CxFftInverse(folded.get(), uRe, uIm, outRe, outIm, 1, 1, T2);

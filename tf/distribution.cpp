@@ -223,11 +223,20 @@ void CxLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, 
     const double* mi = y.im[at.minusPhase];
     std::fill(outRe, outRe + r.first, 0.0);
     std::fill(outIm, outIm + r.first, 0.0);
-    for (int64_t k = r.first; k < r.end; ++k) {
-        const int64_t p = k + at.plus, m = k - at.minus;
-        outRe[k] = pr[p] * mr[m] + mi[m] * pi[p];
-        outIm[k] = mr[m] * pi[p] - pr[p] * mi[m];
-    }
+    if (r.first < r.end)
+        RunVectorised([&]() __attribute__((always_inline)) {
+            // Element i of each is instant r.first + i.
+            const double* __restrict__ plusRe = pr + (r.first + at.plus);
+            const double* __restrict__ plusIm = pi + (r.first + at.plus);
+            const double* __restrict__ minusRe = mr + (r.first - at.minus);
+            const double* __restrict__ minusIm = mi + (r.first - at.minus);
+            double* __restrict__ toRe = outRe + r.first;
+            double* __restrict__ toIm = outIm + r.first;
+            for (int64_t i = 0; i < r.end - r.first; ++i) {
+                toRe[i] = plusRe[i] * minusRe[i] + minusIm[i] * plusIm[i];
+                toIm[i] = minusRe[i] * plusIm[i] - plusRe[i] * minusIm[i];
+            }
+        });
     std::fill(outRe + r.end, outRe + count, 0.0);
     std::fill(outIm + r.end, outIm + count, 0.0);
 }
@@ -238,7 +247,13 @@ void ReLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, 
     const double* plus = y.re[at.plusPhase];
     const double* minus = y.re[at.minusPhase];
     std::fill(out, out + r.first, 0.0);
-    for (int64_t k = r.first; k < r.end; ++k) out[k] = plus[k + at.plus] * minus[k - at.minus];
+    if (r.first < r.end)
+        RunVectorised([&]() __attribute__((always_inline)) {
+            const double* __restrict__ a = plus + (r.first + at.plus);
+            const double* __restrict__ b = minus + (r.first - at.minus);
+            double* __restrict__ to = out + r.first;
+            for (int64_t i = 0; i < r.end - r.first; ++i) to[i] = a[i] * b[i];
+        });
     std::fill(out + r.end, out + count, 0.0);
 }
 

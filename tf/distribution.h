@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "kernel_entry.h"
 #include "scratch.h"
 #include "status.h"
 #include "stft.h"
@@ -33,6 +34,28 @@ void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row);
 // Cone: e^(−α·τ²)·sin(a)/a with a = π·τ·(j − H/2)/H.
 void ConeKernel(int32_t tau, int32_t H, double alpha, double* row);
 using KernelRowBuilder = void (*)(int32_t tau, int32_t H, double parameter, double* row);
+
+// Runs `body`, a lambda marked __attribute__((always_inline)), built for AVX2 where
+// the engine runs its AVX2 (or wider) kernels and for the baseline elsewhere,
+// so that the loops inside it are vectorised for the wider registers. The
+// operations, and so the results, are the same in both.
+template <class Body>
+[[gnu::always_inline]] inline void RunBaseline(const Body& body) {
+    body();
+}
+#if TF_HAVE_AVX2
+template <class Body>
+__attribute__((target("avx2"), noinline)) void RunAvx2(const Body& body) {
+    body();
+}
+#endif
+template <class Body>
+[[gnu::always_inline]] inline void RunVectorised(const Body& body) {
+#if TF_HAVE_AVX2
+    if (engine::FasterKernelsChosen()) return RunAvx2(body);
+#endif
+    RunBaseline(body);
+}
 
 // Smallest power of two >= v for v >= 1 (0 for v <= 0), in 64 bits.
 inline int64_t NextPowerOfTwo64(int64_t v) {
