@@ -100,7 +100,13 @@ __attribute__((target("avx2"))) void ChoiWilliamsHalfAvx2(double scale, double o
 
 // Column j = H/2 + 1 + k repeats column H/2 − 1 − k; column 0 stands alone.
 void MirrorRow(double* row, int32_t H) {
-    for (int32_t k = 0; k <= (H - 1) / 2 - 1; ++k) row[H / 2 + 1 + k] = row[H / 2 - 1 - k];
+    const int32_t count = (H - 1) / 2;
+    if (count <= 0) return;
+    RunVectorised([&]() __attribute__((always_inline)) {
+        const double* __restrict__ from = row + (H / 2 - count);  // ascending: columns 0 … H/2−1
+        double* __restrict__ to = row + (H / 2 + 1);
+        for (int32_t k = 0; k < count; ++k) to[k] = from[count - 1 - k];
+    });
 }
 
 // Where the smoothed lags go: straight into the places the lag transform
