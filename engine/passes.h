@@ -505,13 +505,26 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
         HalfComplexIO<R, Hartley> io{up,  down,         x + R * col - j * stride,
                                      col, twRe + block, twIm + block};
         const bool direct = first == 0 && lanes == kLanes && stride == 1;
+        // The first block of a contiguous pass (columns 1 … 3 and m−1 … m−3):
+        // whole vectors of each row, lane 0 repeating lane 1 as below. With
+        // m >= 8 the two vectors of a row (columns 0 … 3 and m−4 … m−1) are apart.
+        const bool firstBlock = first == 1 && lanes == kLanes && stride == 1 && m >= 2 * kLanes;
         if (!direct) {
             // The same shape locally: up lanes ascending, down lanes descending.
-            for (int q = 0; q < R; ++q) {
-                for (int l = 0; l < kLanes; ++l) {
-                    const int from = l < first ? first : l < lanes ? l : lanes - 1;
-                    local[0][q * kLanes + l] = up[q * col + from * stride];
-                    local[1][q * kLanes + kLanes - 1 - l] = down[q * col - from * stride];
+            if (firstBlock) {
+                for (int q = 0; q < R; ++q) {
+                    const Vec u = LoadVec(up + q * col);             // columns 0 … 3
+                    const Vec d = LoadVec(down + q * col - kLanes);  // columns m−4 … m−1
+                    StoreVec(local[0] + q * kLanes, __builtin_shufflevector(u, u, 1, 1, 2, 3));
+                    StoreVec(local[1] + q * kLanes, __builtin_shufflevector(d, d, 1, 2, 3, 3));
+                }
+            } else {
+                for (int q = 0; q < R; ++q) {
+                    for (int l = 0; l < kLanes; ++l) {
+                        const int from = l < first ? first : l < lanes ? l : lanes - 1;
+                        local[0][q * kLanes + l] = up[q * col + from * stride];
+                        local[1][q * kLanes + kLanes - 1 - l] = down[q * col - from * stride];
+                    }
                 }
             }
             io.up = local[0];
@@ -520,7 +533,15 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
             io.col = kLanes;
         }
         K::Complex(io);
-        if (!direct) {
+        if (firstBlock) {
+            // Columns 0 and m−4 keep what they hold.
+            for (int q = 0; q < R; ++q) {
+                const Vec u = LoadVec(up + q * col), d = LoadVec(down + q * col - kLanes);
+                const Vec a = LoadVec(local[0] + q * kLanes), b = LoadVec(local[1] + q * kLanes);
+                StoreVec(up + q * col, __builtin_shufflevector(u, a, 0, 5, 6, 7));
+                StoreVec(down + q * col - kLanes, __builtin_shufflevector(d, b, 0, 4, 5, 6));
+            }
+        } else if (!direct) {
             for (int q = 0; q < R; ++q) {
                 for (int l = first; l < lanes; ++l) {
                     up[q * col + l * stride] = local[0][q * kLanes + l];
