@@ -38,6 +38,16 @@ constexpr std::size_t kKeptBytes = std::size_t{64} << 20;
 
 class Kept {
   public:
+    // At exit, or when the library is unloaded, the kept blocks go back to
+    // the system; blocks released after that are freed at once.
+    ~Kept() {
+        Lock();
+        for (int i = 0; i < count_; ++i) std::free(blocks_[i]);
+        count_ = 0;
+        bytes_ = 0;
+        closed_ = true;
+        Unlock();
+    }
     // A kept block of capacity at least `bytes` (and at most twice that, so
     // that a small request does not hold a large block), or null.
     void* Take(std::size_t bytes) {
@@ -64,7 +74,7 @@ class Kept {
         const std::size_t capacity = CapacityOf(raw);
         if (capacity < kKeptMinimum) return false;
         Lock();
-        const bool room = count_ < kKeptBlocks && capacity <= kKeptBytes - bytes_;
+        const bool room = !closed_ && count_ < kKeptBlocks && capacity <= kKeptBytes - bytes_;
         if (room) {
             blocks_[count_++] = raw;
             bytes_ += capacity;
@@ -80,13 +90,14 @@ class Kept {
     }
     void Unlock() { busy_.clear(std::memory_order_release); }
 
-    std::atomic_flag busy_ = ATOMIC_FLAG_INIT;
+    std::atomic_flag busy_;  // clear
     void* blocks_[kKeptBlocks > 0 ? kKeptBlocks : 1] = {};
     int count_ = 0;
     std::size_t bytes_ = 0;
+    bool closed_ = false;
 };
 
-Kept kept;
+constinit Kept kept;
 
 }  // namespace
 

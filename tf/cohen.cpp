@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "distribution.h"
-#include "kernel_entry.h"
 
 namespace tf {
 namespace {
@@ -87,16 +86,6 @@ typedef int64_t QuadBits __attribute__((vector_size(4 * sizeof(int64_t))));
             for (int l = 0; l <= last; ++l) row[j + l] = e[l];
     }
 }
-
-void ChoiWilliamsHalfBaseline(double scale, double omega0, int32_t H, double* row) {
-    ChoiWilliamsHalf(scale, omega0, H, row);
-}
-#if TF_HAVE_AVX2
-__attribute__((target("avx2"))) void ChoiWilliamsHalfAvx2(double scale, double omega0, int32_t H,
-                                                          double* row) {
-    ChoiWilliamsHalf(scale, omega0, H, row);
-}
-#endif
 
 // Column j = H/2 + 1 + k repeats column H/2 − 1 − k; column 0 stands alone.
 void MirrorRow(double* row, int32_t H) {
@@ -437,12 +426,8 @@ void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row) {
     const double omega0 = kTwoPi / H;
     const double tau2 = static_cast<double>(tau) * tau;
     const double scale = -tau2 * s;
-#if TF_HAVE_AVX2
-    if (engine::FasterKernelsChosen())
-        ChoiWilliamsHalfAvx2(scale, omega0, H, row);
-    else
-#endif
-        ChoiWilliamsHalfBaseline(scale, omega0, H, row);
+    RunVectorised([&]()
+                      __attribute__((always_inline)) { ChoiWilliamsHalf(scale, omega0, H, row); });
     MirrorRow(row, H);
 }
 

@@ -7,8 +7,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "kernel_entry.h"
-
 namespace tf {
 namespace {
 
@@ -66,8 +64,7 @@ inline Pair2 Load2(const double* p) {
 inline void Store2(double* p, Pair2 v) { std::memcpy(p, &v, sizeof v); }
 inline Pair2 Swap2(Pair2 v) { return __builtin_shufflevector(v, v, 1, 0); }
 
-// Four doubles as one value, for loops built both for the baseline and, where
-// the engine has its AVX2 kernels, for AVX2 (chosen with the engine's kernels).
+// Four doubles as one value (see RunVectorised).
 typedef double Quad __attribute__((vector_size(4 * sizeof(double))));
 [[gnu::always_inline]] inline Quad Load4(const double* p) {
     Quad v;
@@ -98,16 +95,6 @@ typedef double Quad __attribute__((vector_size(4 * sizeof(double))));
     }
     return k;
 }
-
-int32_t FoldQuadsBaseline(const double* re, const double* im, int32_t L, double* h) {
-    return FoldQuads(re, im, L, h);
-}
-#if TF_HAVE_AVX2
-__attribute__((target("avx2"))) int32_t FoldQuadsAvx2(const double* re, const double* im, int32_t L,
-                                                      double* h) {
-    return FoldQuads(re, im, L, h);
-}
-#endif
 
 // All L lags of the autocorrelation at point c of the prepared signal, along
 // the lag: w[τ] + i·v[τ] = y[c+τ]·conj(y[c−τ]), zero past the signal's ends.
@@ -349,12 +336,8 @@ void LagTransform::ComplexRowAt(const double* yRe, const double* yIm, int32_t Ny
     // p[k], p[k−1] is Back(p + k).
     const auto ahead = [](const double* p) { return Load2(p); };
     const auto back = [](const double* p) { return Swap2(Load2(p - 1)); };
-#if TF_HAVE_AVX2
-    int32_t k = engine::FasterKernelsChosen() ? FoldQuadsAvx2(re, im, L, h)
-                                              : FoldQuadsBaseline(re, im, L, h);
-#else
-    int32_t k = FoldQuadsBaseline(re, im, L, h);
-#endif
+    int32_t k = 1;
+    RunVectorised([&]() __attribute__((always_inline)) { k = FoldQuads(re, im, L, h); });
     for (; k + 1 <= L / 2 - 1; k += 2) {
         const int32_t j = L - k;
         const Pair2 rk = ahead(re + k), ik = ahead(im + k), rmk = back(re - k), imk = back(im - k);
