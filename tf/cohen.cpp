@@ -160,6 +160,15 @@ struct LagSink {
         }
     }
     void Real(int32_t first, int32_t count, const double* w) const {
+        // Most batches lie wholly below F or wholly above it.
+        if (first + count <= F || first >= F) {
+            const bool low = first < F;
+            const int64_t rowLength = low ? F : L - F;
+            double* const to = low ? out + first : upper + (first - F);
+            for (int64_t r = 0; r < T; ++r)
+                for (int32_t b = 0; b < count; ++b) to[r * rowLength + b] = w[b * int64_t{T} + r];
+            return;
+        }
         for (int64_t r = 0; r < T; ++r) {
             for (int32_t b = 0; b < count; ++b) {
                 const int32_t tau = first + b;
@@ -281,40 +290,52 @@ void Smoothing::ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
     ReLagProducts(y, Ny, tau, count, u);
     std::fill(u + count, u + NF, 0.0);
     engine::ReFftForward(full.get(), u, a, 1, 1, NF);
-    // A real autocorrelation has a symmetric spectrum: bins q and NF − q take
-    // the mean of the kernel's two Doppler columns ±q.
-    a[0] *= phi[half];
-    for (int32_t q = 1; q <= (NF + 1) / 2 - 1; ++q) {
-        const double f = 0.5 * (phi[half - q] + phi[half + q]);
-        a[q] *= f;
-        a[NF - q] *= f;
-    }
-    if (NF % 2 == 0) a[half] *= phi[0];
-    // The fold of the full spectrum onto T2 bins, straight into half-complex
-    // form: u[q] = Σ_s Re A[s·T2 + q] for q <= T2/2, u[T2 − q] = Σ_s Im A[s·T2 + q]
-    // for 1 <= q < T2/2, summed over s in order. Block s = 0 lies below NF/2;
-    // in block s, bin p = s·T2 + q is stored at p below NF/2 (imaginary part at
-    // NF − p) and as its conjugate at NF − p above.
-    const int32_t reEnd = T2 / 2 + 1, imEnd = (T2 + 1) / 2;
-    for (int32_t q = 0; q < reEnd; ++q) u[q] = a[q];
-    for (int32_t q = 1; q < imEnd; ++q) u[T2 - q] = a[NF - q];
-    for (int32_t s = 1; s < S; ++s) {
-        const int64_t base = int64_t{s} * T2, below = half - base;  // 2p <= NF for q <= below
-        const double* up = a + base;                                // a[p] = up[q]
-        const double* down = a + (NF - base);                       // a[NF − p] = down[-q]
-        const auto reSplit = static_cast<int32_t>(std::clamp<int64_t>(below + 1, 0, reEnd));
-        for (int32_t q = 0; q < reSplit; ++q) u[q] += up[q];
-        for (int32_t q = reSplit; q < reEnd; ++q) u[q] += down[-q];
-        const auto imSplit = static_cast<int32_t>(std::clamp<int64_t>(below, 1, imEnd));
-        for (int32_t q = 1; q < imSplit; ++q) u[T2 - q] += down[-q];
-        int32_t q = imSplit;
-        if (q < imEnd && q == below) {  // bin NF/2: no imaginary part
-            u[T2 - q] += 0.0;
-            ++q;
+    // Both blocks through pointers of their own, so that the loops are vectorised.
+    RunVectorised([&]() __attribute__((always_inline)) {
+        double* __restrict__ const av = a;
+        double* __restrict__ const uv = u;
+        // A real autocorrelation has a symmetric spectrum: bins q and NF − q take
+        // the mean of the kernel's two Doppler columns ±q.
+        av[0] *= phi[half];
+        const int32_t pairs = (NF + 1) / 2 - 1;  // q = 1 … pairs, as q = i + 1
+        if (pairs > 0) {
+            double* __restrict__ const low = av + 1;              // a[q]
+            double* __restrict__ const high = av + (NF - pairs);  // a[NF − q] at pairs − q
+            const double* const phiBelow = phi + (half - pairs);  // phi[half − q] at pairs − q
+            const double* const phiAbove = phi + (half + 1);      // phi[half + q] at q − 1
+            for (int32_t i = 0; i < pairs; ++i) {
+                const double f = 0.5 * (phiBelow[pairs - 1 - i] + phiAbove[i]);
+                low[i] *= f;
+                high[pairs - 1 - i] *= f;
+            }
         }
-        for (; q < imEnd; ++q) u[T2 - q] += -up[q];
-    }
-    for (int32_t q = 0; q < T2; ++q) u[q] *= inverseS;
+        if (NF % 2 == 0) av[half] *= phi[0];
+        // The fold of the full spectrum onto T2 bins, straight into half-complex
+        // form: u[q] = Σ_s Re A[s·T2 + q] for q <= T2/2, u[T2 − q] = Σ_s Im A[s·T2 + q]
+        // for 1 <= q < T2/2, summed over s in order. Block s = 0 lies below NF/2;
+        // in block s, bin p = s·T2 + q is stored at p below NF/2 (imaginary part at
+        // NF − p) and as its conjugate at NF − p above.
+        const int32_t reEnd = T2 / 2 + 1, imEnd = (T2 + 1) / 2;
+        for (int32_t q = 0; q < reEnd; ++q) uv[q] = av[q];
+        for (int32_t q = 1; q < imEnd; ++q) uv[T2 - q] = av[NF - q];
+        for (int32_t s = 1; s < S; ++s) {
+            const int64_t base = int64_t{s} * T2, below = half - base;  // 2p <= NF for q <= below
+            const double* up = av + base;                               // a[p] = up[q]
+            const double* down = av + (NF - base);                      // a[NF − p] = down[-q]
+            const auto reSplit = static_cast<int32_t>(std::clamp<int64_t>(below + 1, 0, reEnd));
+            for (int32_t q = 0; q < reSplit; ++q) uv[q] += up[q];
+            for (int32_t q = reSplit; q < reEnd; ++q) uv[q] += down[-q];
+            const auto imSplit = static_cast<int32_t>(std::clamp<int64_t>(below, 1, imEnd));
+            for (int32_t q = 1; q < imSplit; ++q) uv[T2 - q] += down[-q];
+            int32_t q = imSplit;
+            if (q < imEnd && q == below) {  // bin NF/2: no imaginary part
+                uv[T2 - q] += 0.0;
+                ++q;
+            }
+            for (; q < imEnd; ++q) uv[T2 - q] += -up[q];
+        }
+        for (int32_t q = 0; q < T2; ++q) uv[q] *= inverseS;
+    });
     if (T == T2) {
         engine::ReFftInverse(folded.get(), u, out, 1, 1, T2);
         return;
