@@ -110,9 +110,10 @@ inline const Signal& Data() {
     return signal;
 }
 
-inline int RunAll(int argc, char** argv) {
-    return benchsupport::RunAndReport(argc, argv,
-                                      {{"all cases", [](const std::string&) { return true; }}});
+inline int RunAll(int argc, char** argv,
+                  benchsupport::Mapping mapping = benchsupport::Mapping::kDefaultThreshold) {
+    return benchsupport::RunAndReport(
+        argc, argv, {{"all cases", [](const std::string&) { return true; }}}, {}, mapping);
 }
 
 }  // namespace benchframes

@@ -57,7 +57,7 @@ bool EndsWith(const std::string& s, const char* suffix) {
 bool Smoke() { return smoke; }
 
 int RunAndReport(int argc, char** argv, const std::vector<Group>& groups,
-                 const std::vector<std::string>& extraRefs) {
+                 const std::vector<std::string>& extraRefs, Mapping mapping) {
     std::vector<char*> args;
     static char minTime[] = "--benchmark_min_time=0";
     for (int i = 0; i < argc; ++i) {
@@ -68,12 +68,7 @@ int RunAndReport(int argc, char** argv, const std::vector<Group>& groups,
             args.push_back(argv[i]);
         }
     }
-    // The C library maps large blocks afresh on each request until a large
-    // block has been freed, and from then on keeps blocks up to that size in
-    // its heap. Holding its default threshold fixed makes every benchmark
-    // allocate as a program that has not yet freed one does, whatever the
-    // benchmarks before it freed.
-    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+    if (mapping == Mapping::kDefaultThreshold) mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
