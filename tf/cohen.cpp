@@ -19,8 +19,7 @@ constexpr double kTwoPi = 6.283185307179586;
 // the heavily smoothed corners of a kernel need no exponential.
 constexpr double kExpUnderflow = -746.0;
 
-// Four doubles, and four 64-bit integers to work on their bits.
-typedef double Quad __attribute__((vector_size(4 * sizeof(double))));
+// Four 64-bit integers, to work on the bits of a Quad.
 typedef int64_t QuadBits __attribute__((vector_size(4 * sizeof(int64_t))));
 
 // e^x for four x <= 0 at once, within an ulp, +0 below kExpUnderflow and NaN
@@ -244,12 +243,8 @@ void Smoothing::CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
                 double* __restrict__ toRe = uRe + from;
                 double* __restrict__ toIm = uIm + from;
                 const int32_t length = to - from;
-                if (s == 0 && S == 1) {
-                    for (int32_t q = 0; q < length; ++q) {
-                        toRe[q] = bRe[q] * w[q] * inverseS;
-                        toIm[q] = bIm[q] * w[q] * inverseS;
-                    }
-                } else if (s == 0) {
+                // With S = 1 the scaling is by 1, which changes nothing.
+                if (s == 0) {
                     for (int32_t q = 0; q < length; ++q) {
                         toRe[q] = bRe[q] * w[q];
                         toIm[q] = bIm[q] * w[q];

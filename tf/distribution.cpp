@@ -64,8 +64,6 @@ inline Pair2 Load2(const double* p) {
 inline void Store2(double* p, Pair2 v) { std::memcpy(p, &v, sizeof v); }
 inline Pair2 Swap2(Pair2 v) { return __builtin_shufflevector(v, v, 1, 0); }
 
-// Four doubles as one value (see RunVectorised).
-typedef double Quad __attribute__((vector_size(4 * sizeof(double))));
 [[gnu::always_inline]] inline Quad Load4(const double* p) {
     Quad v;
     std::memcpy(&v, p, sizeof v);

@@ -35,6 +35,9 @@ void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row);
 void ConeKernel(int32_t tau, int32_t H, double alpha, double* row);
 using KernelRowBuilder = void (*)(int32_t tau, int32_t H, double parameter, double* row);
 
+// Four doubles as one value, for the loops run by RunVectorised.
+typedef double Quad __attribute__((vector_size(4 * sizeof(double))));
+
 // Runs `body`, a lambda marked __attribute__((always_inline)), built for AVX2 where
 // the engine runs its AVX2 (or wider) kernels and for the baseline elsewhere,
 // so that the loops inside it are vectorised for the wider registers. The
