@@ -19,13 +19,13 @@ struct KernelEntry {
 };
 
 // X(r) for every fixed radix r.
-#define ENGINE_FIXED_RADICES(X)                                                                  \
-    X(2)                                                                                         \
-    X(3)                                                                                         \
-    X(4)                                                                                         \
-    X(5)                                                                                         \
-    X(7) X(8) X(9) X(10) X(11) X(13) X(14) X(16) X(17) X(18) X(19) X(29) X(31) X(32) X(37) X(41) \
-        X(43)
+#define ENGINE_FIXED_RADICES(X) \
+    X(2)                        \
+    X(3)                        \
+    X(4)                        \
+    X(5)                        \
+    X(7)                        \
+    X(8) X(9) X(10) X(11) X(13) X(14) X(16) X(17) X(18) X(19) X(29) X(31) X(32) X(37) X(41) X(43)
 
 // The registry: entry r holds the passes of radix r, or nulls when r is not a
 // fixed radix (r < kRegistrySize). Chosen once for the running processor.
@@ -48,5 +48,7 @@ bool UseBaselineKernels(bool baseline);
 // Whether the faster variant is in use (the processor has it and the test hook
 // does not hold the baseline).
 bool FasterKernelsChosen();
+// The variant in use (limited by the test hooks).
+KernelVariant ChosenKernelVariant();
 
 }  // namespace engine

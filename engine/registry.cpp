@@ -91,7 +91,16 @@ KernelVariant variantLimit = KernelVariant::kAvx512;
 
 const KernelEntry& RegistryEntry(int32_t radix) { return Chosen(variantLimit).entries[radix]; }
 
-bool FasterKernelsChosen() { return &Chosen(variantLimit) != &Chosen(KernelVariant::kBaseline); }
+bool FasterKernelsChosen() { return ChosenKernelVariant() != KernelVariant::kBaseline; }
+
+KernelVariant ChosenKernelVariant() {
+#if ENGINE_HAVE_AVX2
+    static const KernelVariant best = BestVariant();
+    return best < variantLimit ? best : variantLimit;
+#else
+    return KernelVariant::kBaseline;
+#endif
+}
 
 bool UseKernelVariant(KernelVariant limit) {
     variantLimit = limit;

@@ -382,6 +382,9 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     if (!batch) return status::kNoMemory;
     LagTransform transform;
     if (const int32_t code = transform.Prepare(l.lags); code != status::kOk) return code;
+    LagRows rows;
+    if (LagRows::Suits(l.lags))
+        if (const int32_t code = rows.Prepare(l.lags); code != status::kOk) return code;
     Smoothing sm;
     if (const int32_t code = sm.Take(l); code != status::kOk) return code;
     // The kernel width is checked here, after the preparation.
@@ -405,7 +408,20 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
             sink.Real(first, count, bRe);
     }
     prepared.Release();
-    for (int64_t r = 0; r < l.T; ++r) {
+    // The lag transforms sixteen rows at a time, then the rows left over.
+    int64_t r = 0;
+    if (LagRows::Suits(l.lags)) {
+        const int64_t lowLength = l.F, highLength = l.lags - l.F;
+        for (; r + LagRows::kRows <= l.T; r += LagRows::kRows) {
+            double* at = out + r * l.F;
+            if (l.ComplexLags())
+                rows.FromHalfComplexRows(at, l.F, l.F);
+            else
+                rows.FromRealLags(at, lowLength, upper.get() + r * highLength, highLength, at,
+                                  lowLength);
+        }
+    }
+    for (; r < l.T; ++r) {
         double* row = out + r * l.F;
         if (l.ComplexLags()) {
             transform.HalfComplexRow(row, l.F, row);

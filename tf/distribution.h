@@ -7,6 +7,7 @@
 // memory before they write anything.
 
 #include <cstdint>
+#include <type_traits>
 
 #include "kernel_entry.h"
 #include "scratch.h"
@@ -58,6 +59,25 @@ template <class Body>
     if (engine::FasterKernelsChosen()) return RunAvx2(body);
 #endif
     RunBaseline(body);
+}
+
+// Runs body(std::integral_constant<int, W>{}) for vectors of W doubles: W = 8
+// built for AVX-512 where the engine runs its AVX-512 kernels, W = 4 otherwise
+// (as RunVectorised). The body's lanes must not meet, so that its results do
+// not depend on W.
+#if TF_HAVE_AVX2
+template <class Body>
+__attribute__((target("avx2,avx512f,avx512vl,avx512dq"), noinline)) void RunAvx512(
+    const Body& body) {
+    body(std::integral_constant<int, 8>{});
+}
+#endif
+template <class Body>
+[[gnu::always_inline]] inline void RunLanes(const Body& body) {
+#if TF_HAVE_AVX2
+    if (engine::ChosenKernelVariant() == engine::KernelVariant::kAvx512) return RunAvx512(body);
+#endif
+    RunVectorised([&]() __attribute__((always_inline)) { body(std::integral_constant<int, 4>{}); });
 }
 
 // Smallest power of two >= v for v >= 1 (0 for v <= 0), in 64 bits.
@@ -186,6 +206,65 @@ class GridPhases {
 
   private:
     scratch::Array<double> split_;
+};
+
+// The prepared signal split into its phases on the grid of the output rows, d
+// points apart: sample r·d + p is element r of phase p, so that the products
+// of one lag at consecutive rows read consecutive elements.
+class RowPhases {
+  public:
+    // status::kOk or status::kNoMemory.
+    int32_t Split(const double* yRe, const double* yIm, int32_t Ny, int32_t d);
+    const double* Re() const { return split_.get(); }
+    const double* Im() const { return im_; }
+    // Where lag k of row r lies: y[r·d + k] at element r + Ahead(k) of Re()
+    // and Im(), y[r·d − k] at element r + Behind(k).
+    int64_t Ahead(int32_t k) const { return k % d_ * length_ + k / d_; }
+    int64_t Behind(int32_t k) const {
+        const int32_t p = k % d_;
+        return (p == 0 ? 0 : d_ - p) * length_ - (k + d_ - 1) / d_;
+    }
+
+  private:
+    int32_t d_ = 1;
+    int64_t length_ = 0;
+    double* im_ = nullptr;
+    scratch::Array<double> split_;
+};
+
+// The lag-to-frequency transform of kRows = 16 output rows at once: the
+// same values as CxLagToFrequency, HalfComplexRow and ReLagToFrequency row by
+// row, to rounding. Each call fills the sixteen rows from their lags.
+class LagRows {
+  public:
+    static constexpr int32_t kRows = 16;
+    // status::kOk or status::kNoMemory; for lengths where Suits(L) only.
+    int32_t Prepare(int32_t L);
+    static bool Suits(int32_t L) { return L >= 16; }
+    // Where the products of ComplexProducts and RealProducts read their lags.
+    void Index(const RowPhases& y);
+    // Rows r0 … r0+15 of out (rows of F bins) whose L lags all lie inside the
+    // prepared signal: complex (CxLagToFrequency) or real (ReLagToFrequency) products.
+    void ComplexProducts(const RowPhases& y, int64_t r0, double* out, int32_t F);
+    void RealProducts(const RowPhases& y, int64_t r0, double* out, int32_t F);
+    // Sixteen half-complex rows of HalfComplexRow, `stride` apart, transformed in place.
+    void FromHalfComplexRows(double* h, int64_t stride, int32_t F);
+    // Sixteen rows of real lags of ReLagToFrequency: lags 0 … L/2−1 in rows of
+    // `low`, the others in rows of `high`; the F = L/2 bins to rows of out.
+    void FromRealLags(const double* low, int64_t lowStride, const double* high, int64_t highStride,
+                      double* out, int64_t outStride);
+
+  private:
+    template <int W>
+    void Finish(int32_t F, double* out, int64_t stride);
+    double* Sequences() const { return memory_.get(); }
+    double* Gathered() const { return memory_.get() + int64_t{L_} * 16; }
+    double* Cosine() const { return memory_.get() + int64_t{L_} * 32; }
+
+    int32_t L_ = 0;
+    scratch::Array<double> memory_;
+    scratch::Array<int64_t> lagAt_;  // RowPhases::Ahead at 2k, Behind at 2k + 1
+    scratch::Array<int32_t> order_;  // where the transform leaves each bin
 };
 
 // Lag τ of the autocorrelation at the instants k = 0 … count−1 (point g·k of

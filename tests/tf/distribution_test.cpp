@@ -136,7 +136,7 @@ void PrintWorst(const char* what, const long double worst[3]) {
 
 TEST(Distribution, HalfSampleInterpolationIsBandLimited) {
     long double worst = 0;
-    for (int32_t n : {1, 2, 3, 5, 8, 13, 16, 31}) {
+    for (int32_t n : {1, 2, 3, 5, 8, 13, 16, 31, 300}) {
         SCOPED_TRACE(n);
         for (Mode mode : {kComplexMode, kInterpolatedMode}) {
             const Signal s = RandomSignal(n, mode, 100 + n);
@@ -193,9 +193,11 @@ struct Size {
 
 TEST(Wvd, EveryPreparationIsTheClosedForm) {
     // Lag windows longer than the signal, steps that do not divide n, a single
-    // sample, non-powers of two, and longer signals with many rows.
-    const Size sizes[] = {{1, 1, 1},   {1, 2, 1},  {7, 2, 1},  {5, 4, 1},   {8, 8, 2},  {13, 8, 3},
-                          {16, 16, 4}, {20, 4, 7}, {9, 32, 2}, {24, 16, 5}, {77, 4, 1}, {70, 8, 2}};
+    // sample, non-powers of two, and longer signals with many rows, whose
+    // inner rows go eight at a time (with rows left over).
+    const Size sizes[] = {{1, 1, 1},  {1, 2, 1},   {7, 2, 1},    {5, 4, 1},   {8, 8, 2},
+                          {13, 8, 3}, {16, 16, 4}, {20, 4, 7},   {9, 32, 2},  {24, 16, 5},
+                          {77, 4, 1}, {70, 8, 2},  {300, 32, 3}, {140, 64, 1}};
     long double worst[3] = {};
     for (const Size& c : sizes) {
         for (Mode mode : kModes) {
@@ -222,9 +224,10 @@ TEST(Wvd, EveryPreparationIsTheClosedForm) {
 
 TEST(Cohen, ARandomKernelGivesTheSmoothedClosedForm) {
     // n = 9, S = 2: NF = 8 leaves the products at instant 8 out; S = 1 has no
-    // fold; n = 5, S = 1 transforms 3 instants that have no products.
-    const Size sizes[] = {{9, 8, 2}, {5, 4, 1},  {16, 8, 4}, {13, 16, 1},
-                          {1, 2, 1}, {20, 4, 8}, {12, 2, 2}, {31, 8, 8}};
+    // fold; n = 5, S = 1 transforms 3 instants that have no products; n = 40
+    // has rows enough for sixteen at a time (and rows left over).
+    const Size sizes[] = {{9, 8, 2},  {5, 4, 1},  {16, 8, 4}, {13, 16, 1}, {1, 2, 1},
+                          {20, 4, 8}, {12, 2, 2}, {31, 8, 8}, {40, 32, 2}};
     long double worst[3] = {};
     for (const Size& c : sizes) {
         for (Mode mode : kModes) {
@@ -516,21 +519,28 @@ TEST(Distributions, SizesBeyond32BitsReturnNoMemoryBeforeReadingTheSignal) {
 }
 
 TEST(Distributions, ExhaustedMemoryReturnsTheStatusAndWritesNothing) {
-    const int32_t n = 13, B = 8, S = 2, H = 16;
-    const auto re = Random(n, 800), im = Random(n, 801), kernel = Random(B * H, 802);
-    for (const char* name : {"WVD", "Cohen", "CWD", "CSD"}) {
-        for (Mode mode : kModes) {
-            SCOPED_TRACE(::testing::Message() << name << " " << kModeNames[mode]);
-            const Call c{name, n, B, H, S, mode, 0};
-            std::vector<double> out(n / S * B + 2, kSentinel);
-            const int walked = testsupport::WalkAllocationFailures(
-                [&] { return CallExport(c, re.data(), im.data(), kernel.data(), out.data()); },
-                [&](int64_t, int32_t status) {
-                    EXPECT_EQ(status, -20001);
-                    EXPECT_TRUE(AllEqual(out, kSentinel));
-                });
-            EXPECT_GE(walked, 4) << "the preparation, the matrix, the lag stage and their plans";
-            EXPECT_EQ(CallExport(c, re.data(), im.data(), kernel.data(), out.data()), 0);
+    // The second size has rows enough for the lag transform sixteen rows at a time.
+    struct Sizes {
+        int32_t n, B, S, H;
+    };
+    for (const Sizes z : {Sizes{13, 8, 2, 16}, Sizes{80, 32, 2, 128}}) {
+        const auto re = Random(z.n, 800), im = Random(z.n, 801), kernel = Random(z.B * z.H, 802);
+        for (const char* name : {"WVD", "Cohen", "CWD", "CSD"}) {
+            for (Mode mode : kModes) {
+                SCOPED_TRACE(::testing::Message()
+                             << name << " " << kModeNames[mode] << " n=" << z.n);
+                const Call c{name, z.n, z.B, z.H, z.S, mode, 0};
+                std::vector<double> out(z.n / z.S * z.B + 2, kSentinel);
+                const int walked = testsupport::WalkAllocationFailures(
+                    [&] { return CallExport(c, re.data(), im.data(), kernel.data(), out.data()); },
+                    [&](int64_t, int32_t status) {
+                        EXPECT_EQ(status, -20001);
+                        EXPECT_TRUE(AllEqual(out, kSentinel));
+                    });
+                EXPECT_GE(walked, 4)
+                    << "the preparation, the matrix, the lag stage and their plans";
+                EXPECT_EQ(CallExport(c, re.data(), im.data(), kernel.data(), out.data()), 0);
+            }
         }
     }
 }

@@ -1,0 +1,341 @@
+// The lag-to-frequency transform of sixteen output rows at once. Each row's
+// folded lags E (Hermitian along the lag, so that its transform is real) go
+// two rows to a complex sequence, Z = E_a + i·E_b, whose forward DFT is
+// L·(W_a + i·W_b): rows a = r0 + i and b = r0 + 8 + i (i = 0 … 7) make pair i.
+// The pairs lie side by side in the lanes of vectors of W doubles (all eight,
+// or four and then the other four), so that every butterfly works on W pairs
+// at once and no lane ever meets another: the results do not depend on W.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "distribution.h"
+
+namespace tf {
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr int32_t kPairOffset = 8;  // row b of pair i is row a + 8
+
+// Eight doubles as one value.
+typedef double Oct __attribute__((vector_size(8 * sizeof(double))));
+
+// v[i] lane j becomes v[j] lane i.
+[[gnu::always_inline]] inline void TransposeLanes(Quad* v) {
+    const Quad t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);
+    const Quad t1 = __builtin_shufflevector(v[0], v[1], 1, 5, 3, 7);
+    const Quad t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 2, 6);
+    const Quad t3 = __builtin_shufflevector(v[2], v[3], 1, 5, 3, 7);
+    v[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    v[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    v[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    v[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+[[gnu::always_inline]] inline void TransposeLanes(Oct* v) {
+    Oct t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = __builtin_shufflevector(v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+        t[i + 1] = __builtin_shufflevector(v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        for (int j = 0; j < 2; ++j) {
+            u[i + j] = __builtin_shufflevector(t[i + j], t[i + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[i + j + 2] =
+                __builtin_shufflevector(t[i + j], t[i + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    }
+    for (int j = 0; j < 4; ++j) {
+        v[j] = __builtin_shufflevector(u[j], u[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        v[j + 4] = __builtin_shufflevector(u[j], u[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+template <int W>
+struct Lanes {
+    using V = std::conditional_t<W == 4, Quad, Oct>;
+
+    [[gnu::always_inline]] static V Load(const double* p) {
+        V v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    [[gnu::always_inline]] static void Store(double* p, V v) { std::memcpy(p, &v, sizeof v); }
+
+    // Element k of the lane sequences: real parts at 2W·k, imaginary parts after them.
+    [[gnu::always_inline]] static V Re(const double* z, int64_t k) { return Load(z + 2 * W * k); }
+    [[gnu::always_inline]] static V Im(const double* z, int64_t k) {
+        return Load(z + 2 * W * k + W);
+    }
+    [[gnu::always_inline]] static void Put(double* z, int64_t k, V re, V im) {
+        Store(z + 2 * W * k, re);
+        Store(z + 2 * W * k + W, im);
+    }
+
+    // v[i] lane j becomes v[j] lane i.
+    [[gnu::always_inline]] static void Transpose(V* v) { TransposeLanes(v); }
+
+    // Columns 0 … count−1 of the W rows at rows, rows + stride, … as lane
+    // vectors: column c to to + c·step (count a multiple of W).
+    [[gnu::always_inline]] static void GatherColumns(const double* rows, int64_t stride,
+                                                     int32_t count, double* to, int64_t step) {
+        for (int32_t c = 0; c < count; c += W) {
+            V t[W];
+            for (int i = 0; i < W; ++i) t[i] = Load(rows + i * stride + c);
+            Transpose(t);
+            for (int j = 0; j < W; ++j) Store(to + (c + j) * step, t[j]);
+        }
+    }
+
+    // The forward DFT of the L lane sequences at z in place: radix-4 stages
+    // by decimation in frequency, a radix-2 one last where L is not a power of
+    // four. Bin m is left at element order[m].
+    [[gnu::always_inline]] static void Dft(double* z, int32_t L, const double* cosine,
+                                           const double* sine) {
+        int32_t n = L, s = 1;  // s blocks of n elements
+        for (; n >= 4; n /= 4, s *= 4) {
+            const int32_t n4 = n / 4;
+            for (int32_t block = 0; block < s; ++block) {
+                double* x = z + 2 * W * int64_t{block} * n;
+                for (int32_t p = 0; p < n4; ++p) {
+                    const V ar = Re(x, p), ai = Im(x, p);
+                    const V br = Re(x, p + n4), bi = Im(x, p + n4);
+                    const V cr = Re(x, p + 2 * n4), ci = Im(x, p + 2 * n4);
+                    const V dr = Re(x, p + 3 * n4), di = Im(x, p + 3 * n4);
+                    const V apcR = ar + cr, apcI = ai + ci, amcR = ar - cr, amcI = ai - ci;
+                    const V bpdR = br + dr, bpdI = bi + di, bmdR = br - dr, bmdI = bi - di;
+                    Put(x, p, apcR + bpdR, apcI + bpdI);
+                    // quarter q: (a − c) − i·(b − d), (a + c) − (b + d) and
+                    // (a − c) + i·(b − d), turned by e^(−2πi·q·p/n)
+                    const V outR[3] = {amcR + bmdI, apcR - bpdR, amcR - bmdI};
+                    const V outI[3] = {amcI - bmdR, apcI - bpdI, amcI + bmdR};
+                    for (int q = 1; q <= 3; ++q) {
+                        const int64_t at = p + int64_t{q} * n4;
+                        if (p == 0) {
+                            Put(x, at, outR[q - 1], outI[q - 1]);
+                            continue;
+                        }
+                        const int64_t j = int64_t{q} * p * s;
+                        const double c = cosine[j], sn = sine[j];
+                        Put(x, at, outR[q - 1] * c - outI[q - 1] * sn,
+                            outR[q - 1] * sn + outI[q - 1] * c);
+                    }
+                }
+            }
+        }
+        if (n == 2) {
+            for (int32_t block = 0; block < s; ++block) {
+                double* x = z + 4 * W * int64_t{block};
+                const V ar = Re(x, 0), ai = Im(x, 0), br = Re(x, 1), bi = Im(x, 1);
+                Put(x, 0, ar + br, ai + bi);
+                Put(x, 1, ar - br, ai - bi);
+            }
+        }
+    }
+};
+
+// Where the in-place transform of length n leaves bin m: quarter m mod 4 of
+// the block holds the bins of that residue, in the order of length n/4.
+int32_t BinPlace(int32_t m, int32_t n) {
+    if (n < 4) return m;
+    return m % 4 * (n / 4) + BinPlace(m / 4, n / 4);
+}
+
+}  // namespace
+
+int32_t LagRows::Prepare(int32_t L) {
+    L_ = L;
+    // the lane sequences, the gathered rows (2·8 doubles per element each), the twiddles
+    memory_ = ScratchArray<double>(int64_t{L} * (16 + 16 + 2));
+    lagAt_ = ScratchArray<int64_t>(2 * int64_t{L});
+    order_ = ScratchArray<int32_t>(L);
+    if (!memory_ || !lagAt_ || !order_) return status::kNoMemory;
+    double* cosine = Cosine();
+    double* sine = cosine + L;
+    for (int32_t j = 0; j < L; ++j) {
+        const double theta = kTwoPi * j / L;
+        cosine[j] = std::cos(theta);
+        sine[j] = -std::sin(theta);
+        order_[j] = BinPlace(j, L);
+    }
+    return status::kOk;
+}
+
+void LagRows::Index(const RowPhases& y) {
+    for (int32_t k = 0; k < L_; ++k) {
+        lagAt_[2 * k] = y.Ahead(k);
+        lagAt_[2 * k + 1] = y.Behind(k);
+    }
+}
+
+void LagRows::FromHalfComplexRows(double* h, int64_t stride, int32_t F) {
+    const int32_t L = L_;
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        constexpr int W = decltype(width)::value;
+        using X = Lanes<W>;
+        using V = typename X::V;
+        for (int32_t half = 0; half < kPairOffset; half += W) {
+            double* z = Sequences();
+            double* rows = Gathered();  // row a's h at 2W·k, row b's after it
+            const double* a = h + half * stride;
+            X::GatherColumns(a, stride, L, rows, 2 * W);
+            X::GatherColumns(a + kPairOffset * stride, stride, L, rows + W, 2 * W);
+            // E[k] = h[k] − i·h[L−k], E[L−k] = conj E[k]; Z = E_a + i·E_b.
+            X::Put(z, 0, X::Re(rows, 0), X::Im(rows, 0));
+            for (int32_t k = 1; k < L / 2; ++k) {
+                const V ak = X::Re(rows, k), aj = X::Re(rows, L - k);
+                const V bk = X::Im(rows, k), bj = X::Im(rows, L - k);
+                X::Put(z, k, ak + bj, bk - aj);
+                X::Put(z, L - k, ak - bj, bk + aj);
+            }
+            X::Put(z, L / 2, X::Re(rows, L / 2), X::Im(rows, L / 2));
+            Finish<W>(F, h + half * stride, stride);
+        }
+    });
+}
+
+void LagRows::FromRealLags(const double* low, int64_t lowStride, const double* high,
+                           int64_t highStride, double* out, int64_t outStride) {
+    const int32_t L = L_, F = L / 2;
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        constexpr int W = decltype(width)::value;
+        using X = Lanes<W>;
+        using V = typename X::V;
+        for (int32_t half = 0; half < kPairOffset; half += W) {
+            double* z = Sequences();
+            double* rows = Gathered();  // row a's lag k at 2W·k, row b's after it
+            const double* lowA = low + half * lowStride;
+            const double* highA = high + half * highStride;
+            X::GatherColumns(lowA, lowStride, F, rows, 2 * W);
+            X::GatherColumns(lowA + kPairOffset * lowStride, lowStride, F, rows + W, 2 * W);
+            double* upper = rows + 2 * W * int64_t{F};
+            X::GatherColumns(highA, highStride, L - F, upper, 2 * W);
+            X::GatherColumns(highA + kPairOffset * highStride, highStride, L - F, upper + W, 2 * W);
+            // E[k] = K[k] + K[L−k], real and even; E[0] = K[0], E[L/2] = 2·K[L/2].
+            X::Put(z, 0, X::Re(rows, 0), X::Im(rows, 0));
+            for (int32_t k = 1; k < F; ++k) {
+                const V ea = X::Re(rows, k) + X::Re(rows, L - k);
+                const V eb = X::Im(rows, k) + X::Im(rows, L - k);
+                X::Put(z, k, ea, eb);
+                X::Put(z, L - k, ea, eb);
+            }
+            X::Put(z, F, 2 * X::Re(rows, F), 2 * X::Im(rows, F));
+            Finish<W>(F, out + half * outStride, outStride);
+        }
+    });
+}
+
+void LagRows::ComplexProducts(const RowPhases& y, int64_t r0, double* out, int32_t F) {
+    const int32_t L = L_;
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        constexpr int W = decltype(width)::value;
+        using X = Lanes<W>;
+        using V = typename X::V;
+        struct Product {
+            V re, im;
+        };
+        for (int32_t half = 0; half < kPairOffset; half += W) {
+            double* z = Sequences();
+            // K[k] = y[c+k]·conj(y[c−k]) of rows r0 + half + lane (a) and 8 rows later (b).
+            const double* re = y.Re() + r0 + half;
+            const double* im = y.Im() + r0 + half;
+            const int64_t* at = lagAt_.get();
+            const auto product = [&](int32_t k, int64_t row) {
+                const int64_t plus = at[2 * k] + row, minus = at[2 * k + 1] + row;
+                const V pr = X::Load(re + plus), pi = X::Load(im + plus);
+                const V mr = X::Load(re + minus), mi = X::Load(im + minus);
+                return Product{pr * mr + mi * pi, mr * pi - pr * mi};
+            };
+            X::Put(z, 0, product(0, 0).re, product(0, kPairOffset).re);
+            for (int32_t k = 1; k < L / 2; ++k) {
+                const int32_t j = L - k;
+                const Product ak = product(k, 0), aj = product(j, 0);
+                const Product bk = product(k, kPairOffset), bj = product(j, kPairOffset);
+                // E[k] = K[k] + conj K[L−k] (= p + i·q for row a, s + i·t for row b)
+                const V p = ak.re + aj.re, q = ak.im - aj.im;
+                const V s = bk.re + bj.re, t = bk.im - bj.im;
+                X::Put(z, k, p - t, q + s);
+                X::Put(z, j, p + t, s - q);
+            }
+            X::Put(z, L / 2, 2 * product(L / 2, 0).re, 2 * product(L / 2, kPairOffset).re);
+            Finish<W>(F, out + (r0 + half) * int64_t{F}, F);
+        }
+    });
+}
+
+void LagRows::RealProducts(const RowPhases& y, int64_t r0, double* out, int32_t F) {
+    const int32_t L = L_;
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        constexpr int W = decltype(width)::value;
+        using X = Lanes<W>;
+        using V = typename X::V;
+        for (int32_t half = 0; half < kPairOffset; half += W) {
+            double* z = Sequences();
+            const double* re = y.Re() + r0 + half;
+            const int64_t* at = lagAt_.get();
+            const auto product = [&](int32_t k, int64_t row) {
+                return X::Load(re + at[2 * k] + row) * X::Load(re + at[2 * k + 1] + row);
+            };
+            X::Put(z, 0, product(0, 0), product(0, kPairOffset));
+            for (int32_t k = 1; k < L / 2; ++k) {
+                const int32_t j = L - k;
+                const V ea = product(k, 0) + product(j, 0);
+                const V eb = product(k, kPairOffset) + product(j, kPairOffset);
+                X::Put(z, k, ea, eb);
+                X::Put(z, j, ea, eb);
+            }
+            X::Put(z, L / 2, 2 * product(L / 2, 0), 2 * product(L / 2, kPairOffset));
+            Finish<W>(F, out + (r0 + half) * int64_t{F}, F);
+        }
+    });
+}
+
+// The transform of the sequences, scaled by 1/L (a power of two: exact), its
+// first F bins to rows a at out, out + stride, … and rows b eight rows later.
+template <int W>
+[[gnu::always_inline]] inline void LagRows::Finish(int32_t F, double* out, int64_t stride) {
+    using X = Lanes<W>;
+    using V = typename X::V;
+    double* z = Sequences();
+    const double* cosine = Cosine();
+    X::Dft(z, L_, cosine, cosine + L_);
+    const double scale = 1.0 / L_;
+    const int32_t* order = order_.get();
+    for (int32_t m = 0; m < F; m += W) {
+        V re[W], im[W];
+        for (int i = 0; i < W; ++i) {
+            re[i] = X::Re(z, order[m + i]) * scale;
+            im[i] = X::Im(z, order[m + i]) * scale;
+        }
+        X::Transpose(re);
+        X::Transpose(im);
+        for (int i = 0; i < W; ++i) {
+            X::Store(out + i * stride + m, re[i]);
+            X::Store(out + (kPairOffset + i) * stride + m, im[i]);
+        }
+    }
+}
+
+int32_t RowPhases::Split(const double* yRe, const double* yIm, int32_t Ny, int32_t d) {
+    d_ = d;
+    length_ = (int64_t{Ny} + d - 1) / d;
+    const int32_t channels = yIm ? 2 : 1;
+    split_ = ScratchArray<double>(int64_t{channels} * d * length_);
+    if (!split_) return status::kNoMemory;
+    im_ = yIm ? split_.get() + int64_t{d} * length_ : nullptr;
+    for (int32_t c = 0; c < channels; ++c) {
+        const double* from = c == 0 ? yRe : yIm;
+        double* to = c == 0 ? split_.get() : im_;
+        const int64_t whole = Ny / d;  // elements j with all d phases inside the signal
+        for (int32_t p = 0; p < d; ++p) {
+            double* __restrict__ phase = to + p * length_;
+            const double* __restrict__ source = from + p;
+            for (int64_t j = 0; j < whole; ++j) phase[j] = source[j * d];
+            for (int64_t j = whole; j < length_; ++j)
+                phase[j] = j * d + p < Ny ? source[j * d] : 0.0;
+        }
+    }
+    return status::kOk;
+}
+
+}  // namespace tf
