@@ -141,6 +141,16 @@ int32_t BinPlace(int32_t m, int32_t n) {
     return m % 4 * (n / 4) + BinPlace(m / 4, n / 4);
 }
 
+// Runs body(Lanes<W>{}, half) for the pairs half … half + W − 1 of a batch,
+// half = 0, W, … below 8, with W as RunLanes chooses it.
+template <class Body>
+[[gnu::always_inline]] inline void ForLaneGroups(const Body& body) {
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        constexpr int W = decltype(width)::value;
+        for (int32_t half = 0; half < kPairOffset; half += W) body(Lanes<W>{}, half);
+    });
+}
+
 }  // namespace
 
 int32_t LagRows::Prepare(int32_t L) {
@@ -170,123 +180,115 @@ void LagRows::Index(const RowPhases& y) {
 
 void LagRows::FromHalfComplexRows(double* h, int64_t stride, int32_t F) {
     const int32_t L = L_;
-    RunLanes([&](auto width) __attribute__((always_inline)) {
-        constexpr int W = decltype(width)::value;
-        using X = Lanes<W>;
+    ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
+        using X = decltype(lanes);
         using V = typename X::V;
-        for (int32_t half = 0; half < kPairOffset; half += W) {
-            double* z = Sequences();
-            double* rows = Gathered();  // row a's h at 2W·k, row b's after it
-            const double* a = h + half * stride;
-            X::GatherColumns(a, stride, L, rows, 2 * W);
-            X::GatherColumns(a + kPairOffset * stride, stride, L, rows + W, 2 * W);
-            // E[k] = h[k] − i·h[L−k], E[L−k] = conj E[k]; Z = E_a + i·E_b.
-            X::Put(z, 0, X::Re(rows, 0), X::Im(rows, 0));
-            for (int32_t k = 1; k < L / 2; ++k) {
-                const V ak = X::Re(rows, k), aj = X::Re(rows, L - k);
-                const V bk = X::Im(rows, k), bj = X::Im(rows, L - k);
-                X::Put(z, k, ak + bj, bk - aj);
-                X::Put(z, L - k, ak - bj, bk + aj);
-            }
-            X::Put(z, L / 2, X::Re(rows, L / 2), X::Im(rows, L / 2));
-            Finish<W>(F, h + half * stride, stride);
+        constexpr int W = sizeof(V) / sizeof(double);
+        double* z = Sequences();
+        double* rows = Gathered();  // row a's h at 2W·k, row b's after it
+        const double* a = h + half * stride;
+        X::GatherColumns(a, stride, L, rows, 2 * W);
+        X::GatherColumns(a + kPairOffset * stride, stride, L, rows + W, 2 * W);
+        // E[k] = h[k] − i·h[L−k], E[L−k] = conj E[k]; Z = E_a + i·E_b.
+        X::Put(z, 0, X::Re(rows, 0), X::Im(rows, 0));
+        for (int32_t k = 1; k < L / 2; ++k) {
+            const V ak = X::Re(rows, k), aj = X::Re(rows, L - k);
+            const V bk = X::Im(rows, k), bj = X::Im(rows, L - k);
+            X::Put(z, k, ak + bj, bk - aj);
+            X::Put(z, L - k, ak - bj, bk + aj);
         }
+        X::Put(z, L / 2, X::Re(rows, L / 2), X::Im(rows, L / 2));
+        Finish<W>(F, h + half * stride, stride);
     });
 }
 
 void LagRows::FromRealLags(const double* low, int64_t lowStride, const double* high,
                            int64_t highStride, double* out, int64_t outStride) {
     const int32_t L = L_, F = L / 2;
-    RunLanes([&](auto width) __attribute__((always_inline)) {
-        constexpr int W = decltype(width)::value;
-        using X = Lanes<W>;
+    ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
+        using X = decltype(lanes);
         using V = typename X::V;
-        for (int32_t half = 0; half < kPairOffset; half += W) {
-            double* z = Sequences();
-            double* rows = Gathered();  // row a's lag k at 2W·k, row b's after it
-            const double* lowA = low + half * lowStride;
-            const double* highA = high + half * highStride;
-            X::GatherColumns(lowA, lowStride, F, rows, 2 * W);
-            X::GatherColumns(lowA + kPairOffset * lowStride, lowStride, F, rows + W, 2 * W);
-            double* upper = rows + 2 * W * int64_t{F};
-            X::GatherColumns(highA, highStride, L - F, upper, 2 * W);
-            X::GatherColumns(highA + kPairOffset * highStride, highStride, L - F, upper + W, 2 * W);
-            // E[k] = K[k] + K[L−k], real and even; E[0] = K[0], E[L/2] = 2·K[L/2].
-            X::Put(z, 0, X::Re(rows, 0), X::Im(rows, 0));
-            for (int32_t k = 1; k < F; ++k) {
-                const V ea = X::Re(rows, k) + X::Re(rows, L - k);
-                const V eb = X::Im(rows, k) + X::Im(rows, L - k);
-                X::Put(z, k, ea, eb);
-                X::Put(z, L - k, ea, eb);
-            }
-            X::Put(z, F, 2 * X::Re(rows, F), 2 * X::Im(rows, F));
-            Finish<W>(F, out + half * outStride, outStride);
+        constexpr int W = sizeof(V) / sizeof(double);
+        double* z = Sequences();
+        double* rows = Gathered();  // row a's lag k at 2W·k, row b's after it
+        const double* lowA = low + half * lowStride;
+        const double* highA = high + half * highStride;
+        X::GatherColumns(lowA, lowStride, F, rows, 2 * W);
+        X::GatherColumns(lowA + kPairOffset * lowStride, lowStride, F, rows + W, 2 * W);
+        double* upper = rows + 2 * W * int64_t{F};
+        X::GatherColumns(highA, highStride, L - F, upper, 2 * W);
+        X::GatherColumns(highA + kPairOffset * highStride, highStride, L - F, upper + W, 2 * W);
+        // E[k] = K[k] + K[L−k], real and even; E[0] = K[0], E[L/2] = 2·K[L/2].
+        X::Put(z, 0, X::Re(rows, 0), X::Im(rows, 0));
+        for (int32_t k = 1; k < F; ++k) {
+            const V ea = X::Re(rows, k) + X::Re(rows, L - k);
+            const V eb = X::Im(rows, k) + X::Im(rows, L - k);
+            X::Put(z, k, ea, eb);
+            X::Put(z, L - k, ea, eb);
         }
+        X::Put(z, F, 2 * X::Re(rows, F), 2 * X::Im(rows, F));
+        Finish<W>(F, out + half * outStride, outStride);
     });
 }
 
 void LagRows::ComplexProducts(const RowPhases& y, int64_t r0, double* out, int32_t F) {
     const int32_t L = L_;
-    RunLanes([&](auto width) __attribute__((always_inline)) {
-        constexpr int W = decltype(width)::value;
-        using X = Lanes<W>;
+    ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
+        using X = decltype(lanes);
         using V = typename X::V;
+        constexpr int W = sizeof(V) / sizeof(double);
         struct Product {
             V re, im;
         };
-        for (int32_t half = 0; half < kPairOffset; half += W) {
-            double* z = Sequences();
-            // K[k] = y[c+k]·conj(y[c−k]) of rows r0 + half + lane (a) and 8 rows later (b).
-            const double* re = y.Re() + r0 + half;
-            const double* im = y.Im() + r0 + half;
-            const int64_t* at = lagAt_.get();
-            const auto product = [&](int32_t k, int64_t row) {
-                const int64_t plus = at[2 * k] + row, minus = at[2 * k + 1] + row;
-                const V pr = X::Load(re + plus), pi = X::Load(im + plus);
-                const V mr = X::Load(re + minus), mi = X::Load(im + minus);
-                return Product{pr * mr + mi * pi, mr * pi - pr * mi};
-            };
-            X::Put(z, 0, product(0, 0).re, product(0, kPairOffset).re);
-            for (int32_t k = 1; k < L / 2; ++k) {
-                const int32_t j = L - k;
-                const Product ak = product(k, 0), aj = product(j, 0);
-                const Product bk = product(k, kPairOffset), bj = product(j, kPairOffset);
-                // E[k] = K[k] + conj K[L−k] (= p + i·q for row a, s + i·t for row b)
-                const V p = ak.re + aj.re, q = ak.im - aj.im;
-                const V s = bk.re + bj.re, t = bk.im - bj.im;
-                X::Put(z, k, p - t, q + s);
-                X::Put(z, j, p + t, s - q);
-            }
-            X::Put(z, L / 2, 2 * product(L / 2, 0).re, 2 * product(L / 2, kPairOffset).re);
-            Finish<W>(F, out + (r0 + half) * int64_t{F}, F);
+        double* z = Sequences();
+        // K[k] = y[c+k]·conj(y[c−k]) of rows r0 + half + lane (a) and 8 rows later (b).
+        const double* re = y.Re() + r0 + half;
+        const double* im = y.Im() + r0 + half;
+        const int64_t* at = lagAt_.get();
+        const auto product = [&](int32_t k, int64_t row) {
+            const int64_t plus = at[2 * k] + row, minus = at[2 * k + 1] + row;
+            const V pr = X::Load(re + plus), pi = X::Load(im + plus);
+            const V mr = X::Load(re + minus), mi = X::Load(im + minus);
+            return Product{pr * mr + mi * pi, mr * pi - pr * mi};
+        };
+        X::Put(z, 0, product(0, 0).re, product(0, kPairOffset).re);
+        for (int32_t k = 1; k < L / 2; ++k) {
+            const int32_t j = L - k;
+            const Product ak = product(k, 0), aj = product(j, 0);
+            const Product bk = product(k, kPairOffset), bj = product(j, kPairOffset);
+            // E[k] = K[k] + conj K[L−k] (= p + i·q for row a, s + i·t for row b)
+            const V p = ak.re + aj.re, q = ak.im - aj.im;
+            const V s = bk.re + bj.re, t = bk.im - bj.im;
+            X::Put(z, k, p - t, q + s);
+            X::Put(z, j, p + t, s - q);
         }
+        X::Put(z, L / 2, 2 * product(L / 2, 0).re, 2 * product(L / 2, kPairOffset).re);
+        Finish<W>(F, out + (r0 + half) * int64_t{F}, F);
     });
 }
 
 void LagRows::RealProducts(const RowPhases& y, int64_t r0, double* out, int32_t F) {
     const int32_t L = L_;
-    RunLanes([&](auto width) __attribute__((always_inline)) {
-        constexpr int W = decltype(width)::value;
-        using X = Lanes<W>;
+    ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
+        using X = decltype(lanes);
         using V = typename X::V;
-        for (int32_t half = 0; half < kPairOffset; half += W) {
-            double* z = Sequences();
-            const double* re = y.Re() + r0 + half;
-            const int64_t* at = lagAt_.get();
-            const auto product = [&](int32_t k, int64_t row) {
-                return X::Load(re + at[2 * k] + row) * X::Load(re + at[2 * k + 1] + row);
-            };
-            X::Put(z, 0, product(0, 0), product(0, kPairOffset));
-            for (int32_t k = 1; k < L / 2; ++k) {
-                const int32_t j = L - k;
-                const V ea = product(k, 0) + product(j, 0);
-                const V eb = product(k, kPairOffset) + product(j, kPairOffset);
-                X::Put(z, k, ea, eb);
-                X::Put(z, j, ea, eb);
-            }
-            X::Put(z, L / 2, 2 * product(L / 2, 0), 2 * product(L / 2, kPairOffset));
-            Finish<W>(F, out + (r0 + half) * int64_t{F}, F);
+        constexpr int W = sizeof(V) / sizeof(double);
+        double* z = Sequences();
+        const double* re = y.Re() + r0 + half;
+        const int64_t* at = lagAt_.get();
+        const auto product = [&](int32_t k, int64_t row) {
+            return X::Load(re + at[2 * k] + row) * X::Load(re + at[2 * k + 1] + row);
+        };
+        X::Put(z, 0, product(0, 0), product(0, kPairOffset));
+        for (int32_t k = 1; k < L / 2; ++k) {
+            const int32_t j = L - k;
+            const V ea = product(k, 0) + product(j, 0);
+            const V eb = product(k, kPairOffset) + product(j, kPairOffset);
+            X::Put(z, k, ea, eb);
+            X::Put(z, j, ea, eb);
         }
+        X::Put(z, L / 2, 2 * product(L / 2, 0), 2 * product(L / 2, kPairOffset));
+        Finish<W>(F, out + (r0 + half) * int64_t{F}, F);
     });
 }
 
