@@ -97,87 +97,6 @@ void MirrorRow(double* row, int32_t H) {
     });
 }
 
-// Where the smoothed lags go: straight into the places the lag transform
-// reads them from, so that no lag-by-time matrix beyond the output is needed.
-// - Complex lags (F = L): row r of out becomes the half-complex array h of the
-//   complex lag transform, h[0] = w[0], h[k] = w[k] + w[L−k],
-//   h[L−k] = v[L−k] − v[k], h[L/2] = 2·w[L/2]. Lag k < L/2 stores w[k] and
-//   −v[k]; lag L−k, which comes later, adds its w and v to them (a + b = b + a
-//   and v − u = v + (−u), to the bit).
-// - Real lags (F = L/2): lags below F in row r of out, the others in `upper`.
-// The lags come in batches of kBatch, T values each (lag b of the batch at
-// b·T), and are written row after row, a cache line at a time.
-struct LagSink {
-    static constexpr int32_t kBatch = 8;
-
-    int32_t L = 0, T = 0, F = 0;
-    double* out = nullptr;
-    double* upper = nullptr;  // real lags only: T rows of L − F lags
-
-    void Complex(int32_t first, int32_t count, const double* w, const double* v) const {
-        // Most batches lie wholly below or wholly above L/2.
-        const int32_t last = first + count - 1;
-        if (first > 0 && 2 * last < L) {
-            for (int64_t r = 0; r < T; ++r) {
-                double* h = out + r * L;
-                for (int32_t b = 0; b < count; ++b) {
-                    const int32_t tau = first + b;
-                    h[tau] = w[b * int64_t{T} + r];
-                    h[L - tau] = -v[b * int64_t{T} + r];
-                }
-            }
-            return;
-        }
-        if (2 * first > L) {
-            for (int64_t r = 0; r < T; ++r) {
-                double* h = out + r * L;
-                for (int32_t b = 0; b < count; ++b) {
-                    const int32_t tau = first + b;
-                    h[L - tau] = h[L - tau] + w[b * int64_t{T} + r];
-                    h[tau] = v[b * int64_t{T} + r] + h[tau];
-                }
-            }
-            return;
-        }
-        for (int64_t r = 0; r < T; ++r) {
-            double* h = out + r * L;
-            for (int32_t b = 0; b < count; ++b) {
-                const int32_t tau = first + b;
-                const double re = w[b * int64_t{T} + r], im = v[b * int64_t{T} + r];
-                if (tau == 0) {
-                    h[0] = re;
-                } else if (2 * tau == L) {
-                    h[tau] = 2 * re;
-                } else if (2 * tau < L) {
-                    h[tau] = re;
-                    h[L - tau] = -im;
-                } else {
-                    h[L - tau] = h[L - tau] + re;
-                    h[tau] = im + h[tau];
-                }
-            }
-        }
-    }
-    void Real(int32_t first, int32_t count, const double* w) const {
-        // Most batches lie wholly below F or wholly above it.
-        if (first + count <= F || first >= F) {
-            const bool low = first < F;
-            const int64_t rowLength = low ? F : L - F;
-            double* const to = low ? out + first : upper + (first - F);
-            for (int64_t r = 0; r < T; ++r)
-                for (int32_t b = 0; b < count; ++b) to[r * rowLength + b] = w[b * int64_t{T} + r];
-            return;
-        }
-        for (int64_t r = 0; r < T; ++r) {
-            for (int32_t b = 0; b < count; ++b) {
-                const int32_t tau = first + b;
-                double* at = tau < F ? out + r * F + tau : upper + r * (L - F) + (tau - F);
-                *at = w[b * int64_t{T} + r];
-            }
-        }
-    }
-};
-
 // One smoothing: T output instants, the time transform of NF points over the
 // instants that have products, and its fold onto T2 = NF/S points. Its memory
 // is taken before the kernel width is checked, so that exhausted memory comes first.
@@ -354,9 +273,9 @@ struct KernelRows {
     }
 };
 
-// Cohen with its kernel's rows: preparation, smoothing of every lag straight
-// into the lag transform's places, and the lag transform row by row. All memory
-// is taken before out is written.
+// Cohen with its kernel's rows: preparation, smoothing of every lag into the
+// lag-major autocorrelation matrix, and the lag transforms of its columns. All
+// memory is taken before out is written.
 int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
                              const KernelRows& kernel, int32_t B, int32_t H, int32_t S,
                              int32_t analytic, double* out) {
@@ -370,16 +289,11 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     if (const int32_t code = y.Split(prepared.Re(), prepared.Im(), l.Ny, l.grid);
         code != status::kOk)
         return code;
-    LagSink sink{l.lags, l.T, l.F, out, nullptr};
-    scratch::Array<double> upper;
-    if (!l.ComplexLags()) {
-        upper = ScratchArray<double>(int64_t{l.T} * (l.lags - l.F));
-        if (!upper) return status::kNoMemory;
-        sink.upper = upper.get();
-    }
-    const int64_t batchSize = int64_t{LagSink::kBatch} * l.T;
-    scratch::Array<double> batch = ScratchArray<double>(l.Channels() * batchSize);
-    if (!batch) return status::kNoMemory;
+    // The smoothed autocorrelation, lag-major: lag τ's T instants at τ·T,
+    // imaginary parts after the real ones.
+    const int64_t matrixSize = int64_t{l.lags} * l.T;
+    scratch::Array<double> matrix = ScratchArray<double>(l.Channels() * matrixSize);
+    if (!matrix) return status::kNoMemory;
     LagTransform transform;
     if (const int32_t code = transform.Prepare(l.lags); code != status::kOk) return code;
     LagRows rows;
@@ -390,46 +304,36 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     // The kernel width is checked here, after the preparation.
     if (const int32_t code = sm.Check(l.Ny, l.lags, l.grid, S, B, H); code != status::kOk)
         return code;
-    double* bRe = batch.get();
-    double* bIm = bRe + batchSize;
-    for (int32_t first = 0; first < l.lags; first += LagSink::kBatch) {
-        const int32_t count = std::min(LagSink::kBatch, l.lags - first);
-        for (int32_t b = 0; b < count; ++b) {
-            const double* phi = kernel.Row(first + b, H);
-            const int64_t at = int64_t{b} * l.T;
-            if (l.ComplexLags())
-                sm.CxKernelSmooth(y, l.Ny, S, first + b, phi, bRe + at, bIm + at);
-            else
-                sm.ReKernelSmooth(y, l.Ny, S, first + b, phi, bRe + at);
-        }
+    double* kRe = matrix.get();
+    double* kIm = kRe + matrixSize;
+    for (int32_t tau = 0; tau < l.lags; ++tau) {
+        const double* phi = kernel.Row(tau, H);
+        const int64_t at = int64_t{tau} * l.T;
         if (l.ComplexLags())
-            sink.Complex(first, count, bRe, bIm);
+            sm.CxKernelSmooth(y, l.Ny, S, tau, phi, kRe + at, kIm + at);
         else
-            sink.Real(first, count, bRe);
+            sm.ReKernelSmooth(y, l.Ny, S, tau, phi, kRe + at);
     }
     prepared.Release();
     // The lag transforms sixteen rows at a time, then the rows left over.
     int64_t r = 0;
     if (LagRows::Suits(l.lags)) {
-        const int64_t lowLength = l.F, highLength = l.lags - l.F;
         for (; r + LagRows::kRows <= l.T; r += LagRows::kRows) {
-            double* at = out + r * l.F;
             if (l.ComplexLags())
-                rows.FromHalfComplexRows(at, l.F, l.F);
+                rows.FromComplexLags(kRe, kIm, l.T, r, out, l.F);
             else
-                rows.FromRealLags(at, lowLength, upper.get() + r * highLength, highLength, at,
-                                  lowLength);
+                rows.FromRealLags(kRe, l.T, r, out, l.F);
         }
     }
     for (; r < l.T; ++r) {
-        double* row = out + r * l.F;
+        double* lags = transform.Lags();
+        for (int32_t tau = 0; tau < l.lags; ++tau) lags[tau] = kRe[tau * int64_t{l.T} + r];
         if (l.ComplexLags()) {
-            transform.HalfComplexRow(row, l.F, row);
+            for (int32_t tau = 0; tau < l.lags; ++tau)
+                lags[l.lags + tau] = kIm[tau * int64_t{l.T} + r];
+            transform.CxLagToFrequency(l.F, out + r * l.F);
         } else {
-            double* lags = transform.Lags();
-            std::copy_n(row, l.F, lags);
-            std::copy_n(upper.get() + r * (l.lags - l.F), l.lags - l.F, lags + l.F);
-            transform.ReLagToFrequency(l.F, row);
+            transform.ReLagToFrequency(l.F, out + r * l.F);
         }
     }
     return status::kOk;

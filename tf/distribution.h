@@ -233,8 +233,8 @@ class RowPhases {
 };
 
 // The lag-to-frequency transform of kRows = 16 output rows at once: the
-// same values as CxLagToFrequency, HalfComplexRow and ReLagToFrequency row by
-// row, to rounding. Each call fills the sixteen rows from their lags.
+// same values as CxLagToFrequency and ReLagToFrequency row by row, to
+// rounding. Each call fills the sixteen rows from their lags.
 class LagRows {
   public:
     static constexpr int32_t kRows = 16;
@@ -247,19 +247,17 @@ class LagRows {
     // prepared signal: complex (CxLagToFrequency) or real (ReLagToFrequency) products.
     void ComplexProducts(const RowPhases& y, int64_t r0, double* out, int32_t F);
     void RealProducts(const RowPhases& y, int64_t r0, double* out, int32_t F);
-    // Sixteen half-complex rows of HalfComplexRow, `stride` apart, transformed in place.
-    void FromHalfComplexRows(double* h, int64_t stride, int32_t F);
-    // Sixteen rows of real lags of ReLagToFrequency: lags 0 … L/2−1 in rows of
-    // `low`, the others in rows of `high`; the F = L/2 bins to rows of out.
-    void FromRealLags(const double* low, int64_t lowStride, const double* high, int64_t highStride,
-                      double* out, int64_t outStride);
+    // Rows r0 … r0+15 of out from the lag-major autocorrelation matrix of T
+    // instants per lag: complex (CxLagToFrequency) or real (ReLagToFrequency).
+    void FromComplexLags(const double* kRe, const double* kIm, int64_t T, int64_t r0, double* out,
+                         int32_t F);
+    void FromRealLags(const double* k, int64_t T, int64_t r0, double* out, int32_t F);
 
   private:
-    template <int W>
+    template <class Lanes>
     void Finish(int32_t F, double* out, int64_t stride);
     double* Sequences() const { return memory_.get(); }
-    double* Gathered() const { return memory_.get() + int64_t{L_} * 16; }
-    double* Cosine() const { return memory_.get() + int64_t{L_} * 32; }
+    double* Cosine() const { return memory_.get() + int64_t{L_} * 16; }
 
     int32_t L_ = 0;
     scratch::Array<double> memory_;

@@ -54,6 +54,7 @@ typedef double Oct __attribute__((vector_size(8 * sizeof(double))));
 template <int W>
 struct Lanes {
     using V = std::conditional_t<W == 4, Quad, Oct>;
+    static constexpr int kWidth = W;
 
     [[gnu::always_inline]] static V Load(const double* p) {
         V v;
@@ -74,18 +75,6 @@ struct Lanes {
 
     // v[i] lane j becomes v[j] lane i.
     [[gnu::always_inline]] static void Transpose(V* v) { TransposeLanes(v); }
-
-    // Columns 0 … count−1 of the W rows at rows, rows + stride, … as lane
-    // vectors: column c to to + c·step (count a multiple of W).
-    [[gnu::always_inline]] static void GatherColumns(const double* rows, int64_t stride,
-                                                     int32_t count, double* to, int64_t step) {
-        for (int32_t c = 0; c < count; c += W) {
-            V t[W];
-            for (int i = 0; i < W; ++i) t[i] = Load(rows + i * stride + c);
-            Transpose(t);
-            for (int j = 0; j < W; ++j) Store(to + (c + j) * step, t[j]);
-        }
-    }
 
     // The forward DFT of the L lane sequences at z in place: radix-4 stages
     // by decimation in frequency, a radix-2 one last where L is not a power of
@@ -155,8 +144,8 @@ template <class Body>
 
 int32_t LagRows::Prepare(int32_t L) {
     L_ = L;
-    // the lane sequences, the gathered rows (2·8 doubles per element each), the twiddles
-    memory_ = ScratchArray<double>(int64_t{L} * (16 + 16 + 2));
+    // the lane sequences (2·8 doubles per element) and the twiddles
+    memory_ = ScratchArray<double>(int64_t{L} * (16 + 2));
     lagAt_ = ScratchArray<int64_t>(2 * int64_t{L});
     order_ = ScratchArray<int32_t>(L);
     if (!memory_ || !lagAt_ || !order_) return status::kNoMemory;
@@ -178,126 +167,109 @@ void LagRows::Index(const RowPhases& y) {
     }
 }
 
-void LagRows::FromHalfComplexRows(double* h, int64_t stride, int32_t F) {
-    const int32_t L = L_;
+namespace {
+
+// The lane sequences Z = E_a + i·E_b of complex lags K(k, row) (row 0 for
+// rows a, kPairOffset for rows b): E[k] = K[k] + conj K[L−k], E[0] = K[0],
+// E[L/2] = 2·Re K[L/2].
+template <class X, class Lag>
+[[gnu::always_inline]] inline void FoldComplexLags(double* z, int32_t L, const Lag& K) {
+    using V = typename X::V;
+    X::Put(z, 0, K(0, 0).re, K(0, kPairOffset).re);
+    for (int32_t k = 1; k < L / 2; ++k) {
+        const int32_t j = L - k;
+        const auto ak = K(k, 0), aj = K(j, 0);
+        const auto bk = K(k, kPairOffset), bj = K(j, kPairOffset);
+        // E[k] = p + i·q for row a, s + i·t for row b
+        const V p = ak.re + aj.re, q = ak.im - aj.im;
+        const V s = bk.re + bj.re, t = bk.im - bj.im;
+        X::Put(z, k, p - t, q + s);
+        X::Put(z, j, p + t, s - q);
+    }
+    X::Put(z, L / 2, 2 * K(L / 2, 0).re, 2 * K(L / 2, kPairOffset).re);
+}
+
+// The same for real lags: E[k] = K[k] + K[L−k], real and even.
+template <class X, class Lag>
+[[gnu::always_inline]] inline void FoldRealLags(double* z, int32_t L, const Lag& K) {
+    using V = typename X::V;
+    X::Put(z, 0, K(0, 0), K(0, kPairOffset));
+    for (int32_t k = 1; k < L / 2; ++k) {
+        const int32_t j = L - k;
+        const V ea = K(k, 0) + K(j, 0), eb = K(k, kPairOffset) + K(j, kPairOffset);
+        X::Put(z, k, ea, eb);
+        X::Put(z, j, ea, eb);
+    }
+    X::Put(z, L / 2, 2 * K(L / 2, 0), 2 * K(L / 2, kPairOffset));
+}
+
+template <class V>
+struct LaneComplex {
+    V re, im;
+};
+
+}  // namespace
+
+void LagRows::FromComplexLags(const double* kRe, const double* kIm, int64_t T, int64_t r0,
+                              double* out, int32_t F) {
     ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
         using X = decltype(lanes);
         using V = typename X::V;
-        constexpr int W = sizeof(V) / sizeof(double);
-        double* z = Sequences();
-        double* rows = Gathered();  // row a's h at 2W·k, row b's after it
-        const double* a = h + half * stride;
-        X::GatherColumns(a, stride, L, rows, 2 * W);
-        X::GatherColumns(a + kPairOffset * stride, stride, L, rows + W, 2 * W);
-        // E[k] = h[k] − i·h[L−k], E[L−k] = conj E[k]; Z = E_a + i·E_b.
-        X::Put(z, 0, X::Re(rows, 0), X::Im(rows, 0));
-        for (int32_t k = 1; k < L / 2; ++k) {
-            const V ak = X::Re(rows, k), aj = X::Re(rows, L - k);
-            const V bk = X::Im(rows, k), bj = X::Im(rows, L - k);
-            X::Put(z, k, ak + bj, bk - aj);
-            X::Put(z, L - k, ak - bj, bk + aj);
-        }
-        X::Put(z, L / 2, X::Re(rows, L / 2), X::Im(rows, L / 2));
-        Finish<W>(F, h + half * stride, stride);
+        const double* re = kRe + r0 + half;
+        const double* im = kIm + r0 + half;
+        FoldComplexLags<X>(Sequences(), L_, [&](int32_t k, int64_t row) {
+            return LaneComplex<V>{X::Load(re + k * T + row), X::Load(im + k * T + row)};
+        });
+        Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
     });
 }
 
-void LagRows::FromRealLags(const double* low, int64_t lowStride, const double* high,
-                           int64_t highStride, double* out, int64_t outStride) {
-    const int32_t L = L_, F = L / 2;
+void LagRows::FromRealLags(const double* k, int64_t T, int64_t r0, double* out, int32_t F) {
     ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
         using X = decltype(lanes);
-        using V = typename X::V;
-        constexpr int W = sizeof(V) / sizeof(double);
-        double* z = Sequences();
-        double* rows = Gathered();  // row a's lag k at 2W·k, row b's after it
-        const double* lowA = low + half * lowStride;
-        const double* highA = high + half * highStride;
-        X::GatherColumns(lowA, lowStride, F, rows, 2 * W);
-        X::GatherColumns(lowA + kPairOffset * lowStride, lowStride, F, rows + W, 2 * W);
-        double* upper = rows + 2 * W * int64_t{F};
-        X::GatherColumns(highA, highStride, L - F, upper, 2 * W);
-        X::GatherColumns(highA + kPairOffset * highStride, highStride, L - F, upper + W, 2 * W);
-        // E[k] = K[k] + K[L−k], real and even; E[0] = K[0], E[L/2] = 2·K[L/2].
-        X::Put(z, 0, X::Re(rows, 0), X::Im(rows, 0));
-        for (int32_t k = 1; k < F; ++k) {
-            const V ea = X::Re(rows, k) + X::Re(rows, L - k);
-            const V eb = X::Im(rows, k) + X::Im(rows, L - k);
-            X::Put(z, k, ea, eb);
-            X::Put(z, L - k, ea, eb);
-        }
-        X::Put(z, F, 2 * X::Re(rows, F), 2 * X::Im(rows, F));
-        Finish<W>(F, out + half * outStride, outStride);
+        const double* lags = k + r0 + half;
+        FoldRealLags<X>(Sequences(), L_,
+                        [&](int32_t tau, int64_t row) { return X::Load(lags + tau * T + row); });
+        Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
     });
 }
 
 void LagRows::ComplexProducts(const RowPhases& y, int64_t r0, double* out, int32_t F) {
-    const int32_t L = L_;
     ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
         using X = decltype(lanes);
         using V = typename X::V;
-        constexpr int W = sizeof(V) / sizeof(double);
-        struct Product {
-            V re, im;
-        };
-        double* z = Sequences();
-        // K[k] = y[c+k]·conj(y[c−k]) of rows r0 + half + lane (a) and 8 rows later (b).
+        // K[k] = y[c+k]·conj(y[c−k]) of rows r0 + half + lane and 8 rows later.
         const double* re = y.Re() + r0 + half;
         const double* im = y.Im() + r0 + half;
         const int64_t* at = lagAt_.get();
-        const auto product = [&](int32_t k, int64_t row) {
+        FoldComplexLags<X>(Sequences(), L_, [&](int32_t k, int64_t row) {
             const int64_t plus = at[2 * k] + row, minus = at[2 * k + 1] + row;
             const V pr = X::Load(re + plus), pi = X::Load(im + plus);
             const V mr = X::Load(re + minus), mi = X::Load(im + minus);
-            return Product{pr * mr + mi * pi, mr * pi - pr * mi};
-        };
-        X::Put(z, 0, product(0, 0).re, product(0, kPairOffset).re);
-        for (int32_t k = 1; k < L / 2; ++k) {
-            const int32_t j = L - k;
-            const Product ak = product(k, 0), aj = product(j, 0);
-            const Product bk = product(k, kPairOffset), bj = product(j, kPairOffset);
-            // E[k] = K[k] + conj K[L−k] (= p + i·q for row a, s + i·t for row b)
-            const V p = ak.re + aj.re, q = ak.im - aj.im;
-            const V s = bk.re + bj.re, t = bk.im - bj.im;
-            X::Put(z, k, p - t, q + s);
-            X::Put(z, j, p + t, s - q);
-        }
-        X::Put(z, L / 2, 2 * product(L / 2, 0).re, 2 * product(L / 2, kPairOffset).re);
-        Finish<W>(F, out + (r0 + half) * int64_t{F}, F);
+            return LaneComplex<V>{pr * mr + mi * pi, mr * pi - pr * mi};
+        });
+        Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
     });
 }
 
 void LagRows::RealProducts(const RowPhases& y, int64_t r0, double* out, int32_t F) {
-    const int32_t L = L_;
     ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
         using X = decltype(lanes);
-        using V = typename X::V;
-        constexpr int W = sizeof(V) / sizeof(double);
-        double* z = Sequences();
         const double* re = y.Re() + r0 + half;
         const int64_t* at = lagAt_.get();
-        const auto product = [&](int32_t k, int64_t row) {
+        FoldRealLags<X>(Sequences(), L_, [&](int32_t k, int64_t row) {
             return X::Load(re + at[2 * k] + row) * X::Load(re + at[2 * k + 1] + row);
-        };
-        X::Put(z, 0, product(0, 0), product(0, kPairOffset));
-        for (int32_t k = 1; k < L / 2; ++k) {
-            const int32_t j = L - k;
-            const V ea = product(k, 0) + product(j, 0);
-            const V eb = product(k, kPairOffset) + product(j, kPairOffset);
-            X::Put(z, k, ea, eb);
-            X::Put(z, j, ea, eb);
-        }
-        X::Put(z, L / 2, 2 * product(L / 2, 0), 2 * product(L / 2, kPairOffset));
-        Finish<W>(F, out + (r0 + half) * int64_t{F}, F);
+        });
+        Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
     });
 }
 
 // The transform of the sequences, scaled by 1/L (a power of two: exact), its
 // first F bins to rows a at out, out + stride, … and rows b eight rows later.
-template <int W>
+template <class X>
 [[gnu::always_inline]] inline void LagRows::Finish(int32_t F, double* out, int64_t stride) {
-    using X = Lanes<W>;
     using V = typename X::V;
+    constexpr int W = X::kWidth;
     double* z = Sequences();
     const double* cosine = Cosine();
     X::Dft(z, L_, cosine, cosine + L_);
