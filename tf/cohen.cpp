@@ -19,16 +19,21 @@ constexpr double kTwoPi = 6.283185307179586;
 // the heavily smoothed corners of a kernel need no exponential.
 constexpr double kExpUnderflow = -746.0;
 
-// Four 64-bit integers, to work on the bits of a Quad.
-typedef int64_t QuadBits __attribute__((vector_size(4 * sizeof(int64_t))));
+// 64-bit integers as many as the doubles of V, to work on their bits.
+template <class V>
+struct BitsOf {
+    typedef int64_t type __attribute__((vector_size(sizeof(V))));
+};
 
-// e^x for four x <= 0 at once, within an ulp, +0 below kExpUnderflow and NaN
+// e^x for the x <= 0 of a vector at once, within an ulp, +0 below kExpUnderflow and NaN
 // for NaN. x = k·ln 2 + r with |r| <= ln 2 / 2 (ln 2 in two parts, so that
 // k·ln 2 loses nothing), e^r by its Taylor series to r^13, whose remainder is
 // below 1e-17, and 2^k as two normal factors, so that a result below the
 // normal range is rounded once. Only exact operations and the same roundings
 // in every build: the results do not depend on the processor.
-[[gnu::always_inline]] inline Quad ExpNonPositive(Quad x) {
+template <class V>
+[[gnu::always_inline]] inline V ExpNonPositive(V x) {
+    using Bits = typename BitsOf<V>::type;
     constexpr double kLog2E = 1.4426950408889634;
     constexpr double kLn2High = 0x1.62e42fee00000p-1;  // 32 bits: k·kLn2High is exact
     constexpr double kLn2Low = 0x1.a39ef35793c76p-33;
@@ -39,47 +44,51 @@ typedef int64_t QuadBits __attribute__((vector_size(4 * sizeof(int64_t))));
         for (int i = 1; i <= kDegree; ++i) c[i] = c[i - 1] / i;
         return c;
     }();
-    const Quad shifted = x * kLog2E + kShifter;
-    const Quad k = shifted - kShifter;
-    const Quad r = (x - k * kLn2High) - k * kLn2Low;
-    Quad p = r * kTaylor[kDegree] + kTaylor[kDegree - 1];
+    const V shifted = x * kLog2E + kShifter;
+    const V k = shifted - kShifter;
+    const V r = (x - k * kLn2High) - k * kLn2Low;
+    V p = r * kTaylor[kDegree] + kTaylor[kDegree - 1];
     for (int i = kDegree - 2; i >= 0; --i) p = p * r + kTaylor[i];
     // 2^k as 2^h·2^(k−h) with h = ⌊k/2⌋ (k/2 − 1/4 rounds to it), both normal
     // for -1077 <= k <= 0; each exponent from the low bits of a shifted value.
-    const Quad halfShifted = (k * 0.5 - 0.25) + kShifter;
-    QuadBits kBits, hBits;
+    const V halfShifted = (k * 0.5 - 0.25) + kShifter;
+    Bits kBits, hBits;
     std::memcpy(&kBits, &shifted, sizeof kBits);
     std::memcpy(&hBits, &halfShifted, sizeof hBits);
-    const QuadBits rBits = kBits - hBits;  // k − h: the shifter's bits cancel
+    const Bits rBits = kBits - hBits;  // k − h: the shifter's bits cancel
     hBits -= std::bit_cast<int64_t>(kShifter);
     hBits = (hBits + 1023) << 52;
-    const QuadBits restBits = (rBits + 1023) << 52;
-    Quad scaleHalf, scaleRest;
+    const Bits restBits = (rBits + 1023) << 52;
+    V scaleHalf, scaleRest;
     std::memcpy(&scaleHalf, &hBits, sizeof scaleHalf);
     std::memcpy(&scaleRest, &restBits, sizeof scaleRest);
-    const Quad e = p * scaleHalf * scaleRest;
-    QuadBits eBits;
+    const V e = p * scaleHalf * scaleRest;
+    Bits eBits;
     std::memcpy(&eBits, &e, sizeof eBits);
     eBits &= ~(x < kExpUnderflow);  // all ones where x underflows
-    Quad result;
+    V result;
     std::memcpy(&result, &eBits, sizeof result);
     return result;
 }
 
-// Columns 0 … H/2 of a Choi-Williams row, e^(scale·(ω0·(j − H/2))²), four
-// at a time; leading blocks that underflow whole need no exponential.
+// Columns 0 … H/2 of a Choi-Williams row, e^(scale·(ω0·(j − H/2))²), a
+// vector at a time; leading blocks that underflow whole need no exponential.
+template <class V>
 [[gnu::always_inline]] inline void ChoiWilliamsHalf(double scale, double omega0, int32_t H,
                                                     double* row) {
+    constexpr int W = sizeof(V) / sizeof(double);
+    V lane = {};
+    for (int l = 0; l < W; ++l) lane[l] = l;
     const int32_t half = H / 2;
     bool underflowing = true;
-    for (int32_t j = 0; j <= half; j += 4) {
-        const Quad column = Quad{0, 1, 2, 3} + static_cast<double>(j - half);
-        const Quad w = omega0 * column;
-        Quad e = scale * (w * w);
-        const int last = std::min(3, half - j);  // the last lane inside the row
+    for (int32_t j = 0; j <= half; j += W) {
+        const V column = lane + static_cast<double>(j - half);
+        const V w = omega0 * column;
+        V e = scale * (w * w);
+        const int last = std::min(W - 1, half - j);  // the last lane inside the row
         underflowing = underflowing && e[last] < kExpUnderflow;
-        e = underflowing ? Quad{} : ExpNonPositive(e);
-        if (last == 3)
+        e = underflowing ? V{} : ExpNonPositive(e);
+        if (last == W - 1)
             std::memcpy(row + j, &e, sizeof e);
         else
             for (int l = 0; l <= last; ++l) row[j + l] = e[l];
@@ -362,8 +371,9 @@ void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row) {
     const double omega0 = kTwoPi / H;
     const double tau2 = static_cast<double>(tau) * tau;
     const double scale = -tau2 * s;
-    RunVectorised([&]()
-                      __attribute__((always_inline)) { ChoiWilliamsHalf(scale, omega0, H, row); });
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        ChoiWilliamsHalf<LaneVector<decltype(width)::value>>(scale, omega0, H, row);
+    });
     MirrorRow(row, H);
 }
 

@@ -36,8 +36,12 @@ void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row);
 void ConeKernel(int32_t tau, int32_t H, double alpha, double* row);
 using KernelRowBuilder = void (*)(int32_t tau, int32_t H, double parameter, double* row);
 
-// Four doubles as one value, for the loops run by RunVectorised.
+// Four doubles as one value, for the loops run by RunVectorised, and eight.
 typedef double Quad __attribute__((vector_size(4 * sizeof(double))));
+typedef double Oct __attribute__((vector_size(8 * sizeof(double))));
+// The vector of W = 4 or 8 doubles.
+template <int W>
+using LaneVector = std::conditional_t<W == 4, Quad, Oct>;
 
 // Runs `body`, a lambda marked __attribute__((always_inline)), built for AVX2 where
 // the engine runs its AVX2 (or wider) kernels and for the baseline elsewhere,

@@ -18,9 +18,6 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586;
 constexpr int32_t kPairOffset = 8;  // row b of pair i is row a + 8
 
-// Eight doubles as one value.
-typedef double Oct __attribute__((vector_size(8 * sizeof(double))));
-
 // v[i] lane j becomes v[j] lane i.
 [[gnu::always_inline]] inline void TransposeLanes(Quad* v) {
     const Quad t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);
@@ -53,7 +50,7 @@ typedef double Oct __attribute__((vector_size(8 * sizeof(double))));
 
 template <int W>
 struct Lanes {
-    using V = std::conditional_t<W == 4, Quad, Oct>;
+    using V = LaneVector<W>;
     static constexpr int kWidth = W;
 
     [[gnu::always_inline]] static V Load(const double* p) {
