@@ -298,9 +298,13 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     if (const int32_t code = y.Split(prepared.Re(), prepared.Im(), l.Ny, l.grid);
         code != status::kOk)
         return code;
-    // The smoothed autocorrelation, lag-major: lag τ's T instants at τ·T,
-    // imaginary parts after the real ones.
-    const int64_t matrixSize = int64_t{l.lags} * l.T;
+    // The smoothed autocorrelation, lag-major: lag τ's T instants at τ·stride,
+    // imaginary parts after the real ones. The stride is an odd number of
+    // cache lines, so that the same instants of many lags, which the lag
+    // transforms read together, do not crowd into one set of the cache.
+    const int64_t lines = (int64_t{l.T} + 7) / 8;
+    const int64_t stride = 8 * (lines % 2 == 0 ? lines + 1 : lines);
+    const int64_t matrixSize = int64_t{l.lags} * stride;
     scratch::Array<double> matrix = ScratchArray<double>(l.Channels() * matrixSize);
     if (!matrix) return status::kNoMemory;
     LagTransform transform;
@@ -317,7 +321,7 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     double* kIm = kRe + matrixSize;
     for (int32_t tau = 0; tau < l.lags; ++tau) {
         const double* phi = kernel.Row(tau, H);
-        const int64_t at = int64_t{tau} * l.T;
+        const int64_t at = tau * stride;
         if (l.ComplexLags())
             sm.CxKernelSmooth(y, l.Ny, S, tau, phi, kRe + at, kIm + at);
         else
@@ -329,17 +333,16 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     if (LagRows::Suits(l.lags)) {
         for (; r + LagRows::kRows <= l.T; r += LagRows::kRows) {
             if (l.ComplexLags())
-                rows.FromComplexLags(kRe, kIm, l.T, r, out, l.F);
+                rows.FromComplexLags(kRe, kIm, stride, r, out, l.F);
             else
-                rows.FromRealLags(kRe, l.T, r, out, l.F);
+                rows.FromRealLags(kRe, stride, r, out, l.F);
         }
     }
     for (; r < l.T; ++r) {
         double* lags = transform.Lags();
-        for (int32_t tau = 0; tau < l.lags; ++tau) lags[tau] = kRe[tau * int64_t{l.T} + r];
+        for (int32_t tau = 0; tau < l.lags; ++tau) lags[tau] = kRe[tau * stride + r];
         if (l.ComplexLags()) {
-            for (int32_t tau = 0; tau < l.lags; ++tau)
-                lags[l.lags + tau] = kIm[tau * int64_t{l.T} + r];
+            for (int32_t tau = 0; tau < l.lags; ++tau) lags[l.lags + tau] = kIm[tau * stride + r];
             transform.CxLagToFrequency(l.F, out + r * l.F);
         } else {
             transform.ReLagToFrequency(l.F, out + r * l.F);

@@ -251,11 +251,11 @@ class LagRows {
     // prepared signal: complex (CxLagToFrequency) or real (ReLagToFrequency) products.
     void ComplexProducts(const RowPhases& y, int64_t r0, double* out, int32_t F);
     void RealProducts(const RowPhases& y, int64_t r0, double* out, int32_t F);
-    // Rows r0 … r0+15 of out from the lag-major autocorrelation matrix of T
-    // instants per lag: complex (CxLagToFrequency) or real (ReLagToFrequency).
-    void FromComplexLags(const double* kRe, const double* kIm, int64_t T, int64_t r0, double* out,
-                         int32_t F);
-    void FromRealLags(const double* k, int64_t T, int64_t r0, double* out, int32_t F);
+    // Rows r0 … r0+15 of out from the lag-major autocorrelation matrix, its
+    // lags `stride` apart: complex (CxLagToFrequency) or real (ReLagToFrequency).
+    void FromComplexLags(const double* kRe, const double* kIm, int64_t stride, int64_t r0,
+                         double* out, int32_t F);
+    void FromRealLags(const double* k, int64_t stride, int64_t r0, double* out, int32_t F);
 
   private:
     template <class Lanes>

@@ -207,7 +207,7 @@ struct LaneComplex {
 
 }  // namespace
 
-void LagRows::FromComplexLags(const double* kRe, const double* kIm, int64_t T, int64_t r0,
+void LagRows::FromComplexLags(const double* kRe, const double* kIm, int64_t stride, int64_t r0,
                               double* out, int32_t F) {
     ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
         using X = decltype(lanes);
@@ -215,18 +215,19 @@ void LagRows::FromComplexLags(const double* kRe, const double* kIm, int64_t T, i
         const double* re = kRe + r0 + half;
         const double* im = kIm + r0 + half;
         FoldComplexLags<X>(Sequences(), L_, [&](int32_t k, int64_t row) {
-            return LaneComplex<V>{X::Load(re + k * T + row), X::Load(im + k * T + row)};
+            return LaneComplex<V>{X::Load(re + k * stride + row), X::Load(im + k * stride + row)};
         });
         Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
     });
 }
 
-void LagRows::FromRealLags(const double* k, int64_t T, int64_t r0, double* out, int32_t F) {
+void LagRows::FromRealLags(const double* k, int64_t stride, int64_t r0, double* out, int32_t F) {
     ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
         using X = decltype(lanes);
         const double* lags = k + r0 + half;
-        FoldRealLags<X>(Sequences(), L_,
-                        [&](int32_t tau, int64_t row) { return X::Load(lags + tau * T + row); });
+        FoldRealLags<X>(Sequences(), L_, [&](int32_t tau, int64_t row) {
+            return X::Load(lags + tau * stride + row);
+        });
         Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
     });
 }
