@@ -290,7 +290,10 @@ template <class X>
 
 int32_t RowPhases::Split(const double* yRe, const double* yIm, int32_t Ny, int32_t d) {
     d_ = d;
-    length_ = (int64_t{Ny} + d - 1) / d;
+    // Each phase takes an odd number of cache lines, so that the phases' same
+    // elements, which the products read together, fall into different sets.
+    const int64_t lines = ((int64_t{Ny} + d - 1) / d + 7) / 8;
+    length_ = 8 * (lines % 2 == 0 ? lines + 1 : lines);
     const int32_t channels = yIm ? 2 : 1;
     split_ = ScratchArray<double>(int64_t{channels} * d * length_);
     if (!split_) return status::kNoMemory;
