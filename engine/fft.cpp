@@ -65,21 +65,30 @@ void Factorize(FftPlan& plan) {
     }
 }
 
-// The powers 1 ... count of e^(-i theta), by the stable recurrence on the stored
-// values: with h = 2 sin^2(theta/2), re' = re - (-sin(theta) im + h re),
-// im' = im - (h im - (-sin(theta)) re), starting from (1, 0).
+// The powers 1 ... count of e^(-i theta[c]) for `chains` <= kChains angles, by
+// the stable recurrence on the stored values: with h = 2 sin^2(theta/2),
+// re' = re - (-sin(theta) im + h re), im' = im - (h im - (-sin(theta)) re),
+// starting from (1, 0); store(c, j, re, im). The chains run side by side, so
+// that their dependent steps overlap.
+constexpr int32_t kChains = 4;
 template <class Store>
-void RotationPowers(double theta, int32_t count, Store&& store) {
-    const double half = std::sin(theta / 2);
-    const double h = 2 * half * half;
-    const double minusSin = -std::sin(theta);
-    double re = 1.0, im = 0.0;
+void RotationPowers(const double* theta, int32_t chains, int32_t count, Store&& store) {
+    double h[kChains], minusSin[kChains], re[kChains], im[kChains];
+    for (int32_t c = 0; c < chains; ++c) {
+        const double half = std::sin(theta[c] / 2);
+        h[c] = 2 * half * half;
+        minusSin[c] = -std::sin(theta[c]);
+        re[c] = 1.0;
+        im[c] = 0.0;
+    }
     for (int32_t j = 1; j <= count; ++j) {
-        const double nextRe = re - (minusSin * im + h * re);
-        const double nextIm = im - (h * im - minusSin * re);
-        re = nextRe;
-        im = nextIm;
-        store(j, re, im);
+        for (int32_t c = 0; c < chains; ++c) {
+            const double nextRe = re[c] - (minusSin[c] * im[c] + h[c] * re[c]);
+            const double nextIm = im[c] - (h[c] * im[c] - minusSin[c] * re[c]);
+            re[c] = nextRe;
+            im[c] = nextIm;
+            store(c, j, nextRe, nextIm);
+        }
     }
 }
 
@@ -101,9 +110,12 @@ bool MakeTwiddles(FftRadixData& rd, int32_t radix, int32_t length) {
         rd.twiddleIm[i] = 0.0;
     }
     const double step = kTwoPi / length;
-    for (int32_t q = 1; q < radix; ++q) {
-        RotationPowers(q * step, m - 1, [&](int32_t j, double re, double im) {
-            const std::size_t at = detail::TwiddleIndex(radix, q, j);
+    for (int32_t q0 = 1; q0 < radix; q0 += kChains) {
+        const int32_t chains = radix - q0 < kChains ? radix - q0 : kChains;
+        double theta[kChains];
+        for (int32_t c = 0; c < chains; ++c) theta[c] = (q0 + c) * step;
+        RotationPowers(theta, chains, m - 1, [&](int32_t c, int32_t j, double re, double im) {
+            const std::size_t at = detail::TwiddleIndex(radix, q0 + c, j);
             rd.twiddleRe[at] = re;
             rd.twiddleIm[at] = im;
         });
@@ -121,7 +133,8 @@ bool MakeRoots(FftRadixData& rd, int32_t radix) {
     rd.sumRoots = rd.rootsIm + radix;
     rd.rootsRe[0] = 1.0;
     rd.rootsIm[0] = 0.0;
-    RotationPowers(kTwoPi / radix, radix - 1, [&](int32_t k, double re, double im) {
+    const double theta = kTwoPi / radix;
+    RotationPowers(&theta, 1, radix - 1, [&](int32_t, int32_t k, double re, double im) {
         rd.rootsRe[k] = re;
         rd.rootsIm[k] = im;
     });
@@ -199,7 +212,8 @@ bool MakeRader(FftRadixData& rd, int32_t p, double* temp) {
     double* bIm = bRe + length;
     powRe[0] = 1.0;
     powIm[0] = 0.0;
-    RotationPowers(kTwoPi / p, p - 1, [&](int32_t k, double re, double im) {
+    const double theta = kTwoPi / p;
+    RotationPowers(&theta, 1, p - 1, [&](int32_t, int32_t k, double re, double im) {
         powRe[k] = re;
         powIm[k] = im;
     });
