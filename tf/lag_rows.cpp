@@ -7,6 +7,7 @@
 // at once and no lane ever meets another: the results do not depend on W.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -73,40 +74,69 @@ struct Lanes {
     // v[i] lane j becomes v[j] lane i.
     [[gnu::always_inline]] static void Transpose(V* v) { TransposeLanes(v); }
 
-    // The forward DFT of the L lane sequences at z in place: radix-4 stages
-    // by decimation in frequency, a radix-2 one last where L is not a power of
-    // four. Bin m is left at element order[m].
-    [[gnu::always_inline]] static void Dft(double* z, int32_t L, const double* cosine,
+    struct Complex {
+        V re, im;
+    };
+
+    // One radix-4 butterfly of a stage of length n (n4 = n/4) at column p of the
+    // block at x, its inputs a, b, c, d (elements p, p + n4, p + 2·n4, p + 3·n4),
+    // its outputs back to those elements; quarter q is turned by e^(−2πi·q·p/n),
+    // the twiddle at q·p·s (s = L/n).
+    [[gnu::always_inline]] static void Butterfly(double* x, int32_t p, int32_t n4, int32_t s,
+                                                 Complex a, Complex b, Complex c, Complex d,
+                                                 const double* cosine, const double* sine) {
+        const V apcR = a.re + c.re, apcI = a.im + c.im, amcR = a.re - c.re, amcI = a.im - c.im;
+        const V bpdR = b.re + d.re, bpdI = b.im + d.im, bmdR = b.re - d.re, bmdI = b.im - d.im;
+        Put(x, p, apcR + bpdR, apcI + bpdI);
+        // (a − c) − i·(b − d), (a + c) − (b + d) and (a − c) + i·(b − d)
+        const V outR[3] = {amcR + bmdI, apcR - bpdR, amcR - bmdI};
+        const V outI[3] = {amcI - bmdR, apcI - bpdI, amcI + bmdR};
+        for (int q = 1; q <= 3; ++q) {
+            const int64_t at = p + int64_t{q} * n4;
+            if (p == 0) {
+                Put(x, at, outR[q - 1], outI[q - 1]);
+                continue;
+            }
+            const int64_t j = int64_t{q} * p * s;
+            const double cs = cosine[j], sn = sine[j];
+            Put(x, at, outR[q - 1] * cs - outI[q - 1] * sn, outR[q - 1] * sn + outI[q - 1] * cs);
+        }
+    }
+
+    // The first stage of Dft (length L, one block) on the sequence Z given
+    // by its ends, Z[0] and Z[L/2], and its pairs, pair(k) = {Z[k], Z[L−k]}
+    // for 0 < k < L/2, straight from where the pairs are made.
+    template <class Pair>
+    [[gnu::always_inline]] static void FirstStage(double* z, int32_t L, Complex zero,
+                                                  Complex middle, const Pair& pair,
+                                                  const double* cosine, const double* sine) {
+        const int32_t n4 = L / 4, n8 = L / 8;
+        const auto quarter = pair(n4);  // Z[L/4], Z[3L/4]
+        Butterfly(z, 0, n4, 1, zero, quarter[0], middle, quarter[1], cosine, sine);
+        // Butterflies p and L/4 − p read the same four pairs.
+        for (int32_t p = 1; p < n8; ++p) {
+            const auto k1 = pair(p), k2 = pair(n4 - p), k3 = pair(n4 + p), k4 = pair(2 * n4 - p);
+            Butterfly(z, p, n4, 1, k1[0], k3[0], k4[1], k2[1], cosine, sine);
+            Butterfly(z, n4 - p, n4, 1, k2[0], k4[0], k3[1], k1[1], cosine, sine);
+        }
+        const auto k1 = pair(n8), k3 = pair(3 * n8);  // Z[L/8], Z[7L/8]; Z[3L/8], Z[5L/8]
+        Butterfly(z, n8, n4, 1, k1[0], k3[0], k3[1], k1[1], cosine, sine);
+    }
+
+    // The forward DFT of the L lane sequences at z in place, from the stage
+    // of length n on: radix-4 stages by decimation in frequency, a radix-2 one
+    // last where L is not a power of four. Bin m is left at element order[m].
+    [[gnu::always_inline]] static void Dft(double* z, int32_t L, int32_t n, const double* cosine,
                                            const double* sine) {
-        int32_t n = L, s = 1;  // s blocks of n elements
+        int32_t s = L / n;  // s blocks of n elements
         for (; n >= 4; n /= 4, s *= 4) {
             const int32_t n4 = n / 4;
             for (int32_t block = 0; block < s; ++block) {
                 double* x = z + 2 * W * int64_t{block} * n;
-                for (int32_t p = 0; p < n4; ++p) {
-                    const V ar = Re(x, p), ai = Im(x, p);
-                    const V br = Re(x, p + n4), bi = Im(x, p + n4);
-                    const V cr = Re(x, p + 2 * n4), ci = Im(x, p + 2 * n4);
-                    const V dr = Re(x, p + 3 * n4), di = Im(x, p + 3 * n4);
-                    const V apcR = ar + cr, apcI = ai + ci, amcR = ar - cr, amcI = ai - ci;
-                    const V bpdR = br + dr, bpdI = bi + di, bmdR = br - dr, bmdI = bi - di;
-                    Put(x, p, apcR + bpdR, apcI + bpdI);
-                    // quarter q: (a − c) − i·(b − d), (a + c) − (b + d) and
-                    // (a − c) + i·(b − d), turned by e^(−2πi·q·p/n)
-                    const V outR[3] = {amcR + bmdI, apcR - bpdR, amcR - bmdI};
-                    const V outI[3] = {amcI - bmdR, apcI - bpdI, amcI + bmdR};
-                    for (int q = 1; q <= 3; ++q) {
-                        const int64_t at = p + int64_t{q} * n4;
-                        if (p == 0) {
-                            Put(x, at, outR[q - 1], outI[q - 1]);
-                            continue;
-                        }
-                        const int64_t j = int64_t{q} * p * s;
-                        const double c = cosine[j], sn = sine[j];
-                        Put(x, at, outR[q - 1] * c - outI[q - 1] * sn,
-                            outR[q - 1] * sn + outI[q - 1] * c);
-                    }
-                }
+                for (int32_t p = 0; p < n4; ++p)
+                    Butterfly(x, p, n4, s, {Re(x, p), Im(x, p)}, {Re(x, p + n4), Im(x, p + n4)},
+                              {Re(x, p + 2 * n4), Im(x, p + 2 * n4)},
+                              {Re(x, p + 3 * n4), Im(x, p + 3 * n4)}, cosine, sine);
             }
         }
         if (n == 2) {
@@ -167,43 +197,40 @@ void LagRows::Index(const RowPhases& y) {
 namespace {
 
 // The lane sequences Z = E_a + i·E_b of complex lags K(k, row) (row 0 for
-// rows a, kPairOffset for rows b): E[k] = K[k] + conj K[L−k], E[0] = K[0],
-// E[L/2] = 2·Re K[L/2].
+// rows a, kPairOffset for rows b), E[k] = K[k] + conj K[L−k], E[0] = K[0],
+// E[L/2] = 2·Re K[L/2], through the first stage of their transform (the
+// twiddles' cosines at cosine, their sines after them).
 template <class X, class Lag>
-[[gnu::always_inline]] inline void FoldComplexLags(double* z, int32_t L, const Lag& K) {
+[[gnu::always_inline]] inline void FoldComplexLags(double* z, int32_t L, const double* cosine,
+                                                   const Lag& K) {
     using V = typename X::V;
-    X::Put(z, 0, K(0, 0).re, K(0, kPairOffset).re);
-    for (int32_t k = 1; k < L / 2; ++k) {
+    using C = typename X::Complex;
+    const auto pair = [&](int32_t k) __attribute__((always_inline)) {
         const int32_t j = L - k;
         const auto ak = K(k, 0), aj = K(j, 0);
         const auto bk = K(k, kPairOffset), bj = K(j, kPairOffset);
         // E[k] = p + i·q for row a, s + i·t for row b
         const V p = ak.re + aj.re, q = ak.im - aj.im;
         const V s = bk.re + bj.re, t = bk.im - bj.im;
-        X::Put(z, k, p - t, q + s);
-        X::Put(z, j, p + t, s - q);
-    }
-    X::Put(z, L / 2, 2 * K(L / 2, 0).re, 2 * K(L / 2, kPairOffset).re);
+        return std::array<C, 2>{C{p - t, q + s}, C{p + t, s - q}};
+    };
+    X::FirstStage(z, L, C{K(0, 0).re, K(0, kPairOffset).re},
+                  C{2 * K(L / 2, 0).re, 2 * K(L / 2, kPairOffset).re}, pair, cosine, cosine + L);
 }
 
 // The same for real lags: E[k] = K[k] + K[L−k], real and even.
 template <class X, class Lag>
-[[gnu::always_inline]] inline void FoldRealLags(double* z, int32_t L, const Lag& K) {
+[[gnu::always_inline]] inline void FoldRealLags(double* z, int32_t L, const double* cosine,
+                                                const Lag& K) {
     using V = typename X::V;
-    X::Put(z, 0, K(0, 0), K(0, kPairOffset));
-    for (int32_t k = 1; k < L / 2; ++k) {
-        const int32_t j = L - k;
-        const V ea = K(k, 0) + K(j, 0), eb = K(k, kPairOffset) + K(j, kPairOffset);
-        X::Put(z, k, ea, eb);
-        X::Put(z, j, ea, eb);
-    }
-    X::Put(z, L / 2, 2 * K(L / 2, 0), 2 * K(L / 2, kPairOffset));
+    using C = typename X::Complex;
+    const auto pair = [&](int32_t k) __attribute__((always_inline)) {
+        const V ea = K(k, 0) + K(L - k, 0), eb = K(k, kPairOffset) + K(L - k, kPairOffset);
+        return std::array<C, 2>{C{ea, eb}, C{ea, eb}};
+    };
+    X::FirstStage(z, L, C{K(0, 0), K(0, kPairOffset)},
+                  C{2 * K(L / 2, 0), 2 * K(L / 2, kPairOffset)}, pair, cosine, cosine + L);
 }
-
-template <class V>
-struct LaneComplex {
-    V re, im;
-};
 
 }  // namespace
 
@@ -211,11 +238,11 @@ void LagRows::FromComplexLags(const double* kRe, const double* kIm, int64_t stri
                               double* out, int32_t F) {
     ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
         using X = decltype(lanes);
-        using V = typename X::V;
+        using C = typename X::Complex;
         const double* re = kRe + r0 + half;
         const double* im = kIm + r0 + half;
-        FoldComplexLags<X>(Sequences(), L_, [&](int32_t k, int64_t row) {
-            return LaneComplex<V>{X::Load(re + k * stride + row), X::Load(im + k * stride + row)};
+        FoldComplexLags<X>(Sequences(), L_, Cosine(), [&](int32_t k, int64_t row) {
+            return C{X::Load(re + k * stride + row), X::Load(im + k * stride + row)};
         });
         Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
     });
@@ -225,7 +252,7 @@ void LagRows::FromRealLags(const double* k, int64_t stride, int64_t r0, double* 
     ForLaneGroups([&](auto lanes, int32_t half) __attribute__((always_inline)) {
         using X = decltype(lanes);
         const double* lags = k + r0 + half;
-        FoldRealLags<X>(Sequences(), L_, [&](int32_t tau, int64_t row) {
+        FoldRealLags<X>(Sequences(), L_, Cosine(), [&](int32_t tau, int64_t row) {
             return X::Load(lags + tau * stride + row);
         });
         Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
@@ -240,11 +267,11 @@ void LagRows::ComplexProducts(const RowPhases& y, int64_t r0, double* out, int32
         const double* re = y.Re() + r0 + half;
         const double* im = y.Im() + r0 + half;
         const int64_t* at = lagAt_.get();
-        FoldComplexLags<X>(Sequences(), L_, [&](int32_t k, int64_t row) {
+        FoldComplexLags<X>(Sequences(), L_, Cosine(), [&](int32_t k, int64_t row) {
             const int64_t plus = at[2 * k] + row, minus = at[2 * k + 1] + row;
             const V pr = X::Load(re + plus), pi = X::Load(im + plus);
             const V mr = X::Load(re + minus), mi = X::Load(im + minus);
-            return LaneComplex<V>{pr * mr + mi * pi, mr * pi - pr * mi};
+            return typename X::Complex{pr * mr + mi * pi, mr * pi - pr * mi};
         });
         Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
     });
@@ -255,7 +282,7 @@ void LagRows::RealProducts(const RowPhases& y, int64_t r0, double* out, int32_t 
         using X = decltype(lanes);
         const double* re = y.Re() + r0 + half;
         const int64_t* at = lagAt_.get();
-        FoldRealLags<X>(Sequences(), L_, [&](int32_t k, int64_t row) {
+        FoldRealLags<X>(Sequences(), L_, Cosine(), [&](int32_t k, int64_t row) {
             return X::Load(re + at[2 * k] + row) * X::Load(re + at[2 * k + 1] + row);
         });
         Finish<X>(F, out + (r0 + half) * int64_t{F}, F);
@@ -270,7 +297,7 @@ template <class X>
     constexpr int W = X::kWidth;
     double* z = Sequences();
     const double* cosine = Cosine();
-    X::Dft(z, L_, cosine, cosine + L_);
+    X::Dft(z, L_, L_ / 4, cosine, cosine + L_);  // the first stage is the fold's
     const double scale = 1.0 / L_;
     const int32_t* order = order_.get();
     for (int32_t m = 0; m < F; m += W) {
