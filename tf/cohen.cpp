@@ -115,7 +115,7 @@ class Smoothing {
     int32_t Take(const DistributionLayout& l) {
         NF = l.NF;
         T2 = NF / l.S;
-        work = ScratchArray<double>(int64_t{l.ComplexLags() ? 4 : 2} * NF);
+        work = ScratchArray<double>(4 * int64_t{NF});
         if (!work) return status::kNoMemory;
         if (!full.Take(NF)) return status::kNoMemory;
         return folded.Take(T2) ? status::kOk : status::kNoMemory;
@@ -134,6 +134,10 @@ class Smoothing {
                         double* outRe, double* outIm);
     void ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
                         double* out);
+    // ReKernelSmooth of lags τ and τ + 1 at once (kernel rows phiA and phiB),
+    // through one complex transform each way.
+    void PairKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
+                          const double* phiA, const double* phiB, double* outA, double* outB);
 
   private:
     double* Block(int32_t index) const { return work.get() + int64_t{index} * NF; }
@@ -267,18 +271,107 @@ void Smoothing::ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
     std::copy_n(a, T, out);
 }
 
+// Two real lags a and b go as z = a + i·b, whose spectrum Z = A + i·B holds
+// both: A[p] = (Z[p] + conj Z[−p])/2, i·B[p] = (Z[p] − conj Z[−p])/2. Each
+// is weighted by its own even kernel weight, f_a or f_b (the mean of the
+// columns ±p), which turns Z[p] into ((f_a + f_b)/2)·Z[p] + ((f_a − f_b)/2)·
+// conj Z[−p]; the fold onto T2 bins and the inverse then give the smoothed
+// a + i·b.
+void Smoothing::PairKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
+                                 const double* phiA, const double* phiB, double* outA,
+                                 double* outB) {
+    const int32_t half = NF / 2;
+    double* uRe = Block(0);
+    double* uIm = Block(1);
+    double* aRe = Block(2);
+    double* aIm = Block(3);
+    ReLagProducts(y, Ny, tau, count, uRe);
+    ReLagProducts(y, Ny, tau + 1, count, uIm);
+    std::fill(uRe + count, uRe + NF, 0.0);
+    std::fill(uIm + count, uIm + NF, 0.0);
+    engine::CxFftForward(full.get(), uRe, uIm, aRe, aIm, 1, 1, NF);
+    // Bins 0 and NF/2 are their own partners: f_a·Re Z + i·f_b·Im Z.
+    aRe[0] *= phiA[half];
+    aIm[0] *= phiB[half];
+    if (NF % 2 == 0 && NF > 1) {
+        aRe[half] *= phiA[0];
+        aIm[half] *= phiB[0];
+    }
+    const int32_t last = (NF + 1) / 2 - 1;  // bins q = 1 … last and NF − q
+    RunVectorised([&]() __attribute__((always_inline)) {
+        // c1·x + c2·conj y and c1·y + c2·conj x for x = Z[q], y = Z[NF − q].
+        const auto mix = [](auto fa, auto fb, auto& xr, auto& xi, auto& yr, auto& yi) {
+            const auto c1 = 0.5 * (fa + fb), c2 = 0.5 * (fa - fb);
+            const auto r1 = c1 * xr + c2 * yr, i1 = c1 * xi - c2 * yi;
+            const auto r2 = c1 * yr + c2 * xr, i2 = c1 * yi - c2 * xi;
+            xr = r1;
+            xi = i1;
+            yr = r2;
+            yi = i2;
+        };
+        int32_t q = 1;
+        // Four bins q … q+3 at a time, their partners NF − q … NF − q − 3 reversed.
+        for (; q + 3 <= last; q += 4) {
+            const auto mirrored = [](const double* p) { return Reverse4(Load4(p - 3)); };
+            const Quad fa = 0.5 * (mirrored(phiA + half - q) + Load4(phiA + half + q));
+            const Quad fb = 0.5 * (mirrored(phiB + half - q) + Load4(phiB + half + q));
+            Quad xr = Load4(aRe + q), xi = Load4(aIm + q);
+            Quad yr = mirrored(aRe + NF - q), yi = mirrored(aIm + NF - q);
+            mix(fa, fb, xr, xi, yr, yi);
+            Store4(aRe + q, xr);
+            Store4(aIm + q, xi);
+            Store4(aRe + NF - q - 3, Reverse4(yr));
+            Store4(aIm + NF - q - 3, Reverse4(yi));
+        }
+        for (; q <= last; ++q) {
+            const double fa = 0.5 * (phiA[half - q] + phiA[half + q]);
+            const double fb = 0.5 * (phiB[half - q] + phiB[half + q]);
+            mix(fa, fb, aRe[q], aIm[q], aRe[NF - q], aIm[NF - q]);
+        }
+        // u[q] = (1/S)·Σ_s Z[s·T2 + q]
+        double* __restrict__ toRe = uRe;
+        double* __restrict__ toIm = uIm;
+        std::copy_n(aRe, T2, toRe);
+        std::copy_n(aIm, T2, toIm);
+        for (int32_t s = 1; s < S; ++s) {
+            const double* __restrict__ bRe = aRe + int64_t{s} * T2;
+            const double* __restrict__ bIm = aIm + int64_t{s} * T2;
+            for (int32_t k = 0; k < T2; ++k) {
+                toRe[k] += bRe[k];
+                toIm[k] += bIm[k];
+            }
+        }
+        if (S > 1) {
+            const double inverseS = 1.0 / S;
+            for (int32_t k = 0; k < T2; ++k) {
+                toRe[k] *= inverseS;
+                toIm[k] *= inverseS;
+            }
+        }
+    });
+    if (T == T2) {
+        engine::CxFftInverse(folded.get(), uRe, uIm, outA, outB, 1, 1, T2);
+        return;
+    }
+    engine::CxFftInverse(folded.get(), uRe, uIm, aRe, aIm, 1, 1, T2);
+    std::copy_n(aRe, T, outA);
+    std::copy_n(aIm, T, outB);
+}
+
 // The kernel's rows: the caller's B × H matrix, or each row built when its lag
-// is smoothed into a buffer of H doubles (CWD and CSD never hold the whole kernel).
+// is smoothed into one of two buffers of H doubles (CWD and CSD never hold the
+// whole kernel).
 struct KernelRows {
     const double* matrix = nullptr;
     KernelRowBuilder build = nullptr;
     double parameter = 0;
-    double* buffer = nullptr;
+    double* buffer = nullptr;  // 2·H doubles
 
-    const double* Row(int32_t tau, int32_t H) const {
+    const double* Row(int32_t tau, int32_t H, int32_t slot = 0) const {
         if (matrix) return matrix + int64_t{tau} * H;
-        build(tau, H, parameter, buffer);
-        return buffer;
+        double* row = buffer + int64_t{slot} * H;
+        build(tau, H, parameter, row);
+        return row;
     }
 };
 
@@ -322,10 +415,15 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     for (int32_t tau = 0; tau < l.lags; ++tau) {
         const double* phi = kernel.Row(tau, H);
         const int64_t at = tau * stride;
-        if (l.ComplexLags())
+        if (l.ComplexLags()) {
             sm.CxKernelSmooth(y, l.Ny, S, tau, phi, kRe + at, kIm + at);
-        else
+        } else if (tau + 1 < l.lags) {  // real lags two at a time
+            sm.PairKernelSmooth(y, l.Ny, S, tau, phi, kernel.Row(tau + 1, H, 1), kRe + at,
+                                kRe + at + stride);
+            ++tau;
+        } else {
             sm.ReKernelSmooth(y, l.Ny, S, tau, phi, kRe + at);
+        }
     }
     prepared.Release();
     // The lag transforms sixteen rows at a time, then the rows left over.
@@ -359,7 +457,7 @@ int32_t WithBuiltKernel(const double* re, const double* im, int32_t n, int32_t B
     if (B != 0 && !IsPowerOfTwo(B)) return status::kBadBinCount;
     const int64_t T = n / S, H = S * NextPowerOfTwo64(T);
     if (H > INT32_MAX || B * H > INT32_MAX) return status::kNoMemory;
-    scratch::Array<double> row = ScratchArray<double>(H);
+    scratch::Array<double> row = ScratchArray<double>(2 * int64_t{H});
     if (!row) return status::kNoMemory;
     if (T == 0) return status::kBadKernelSize;
     if (!IsPowerOfTwo(B)) return status::kBadKernelSize;

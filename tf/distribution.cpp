@@ -84,15 +84,6 @@ inline Pair2 Load2(const double* p) {
 inline void Store2(double* p, Pair2 v) { std::memcpy(p, &v, sizeof v); }
 inline Pair2 Swap2(Pair2 v) { return __builtin_shufflevector(v, v, 1, 0); }
 
-[[gnu::always_inline]] inline Quad Load4(const double* p) {
-    Quad v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-[[gnu::always_inline]] inline Quad Reverse4(Quad v) {
-    return __builtin_shufflevector(v, v, 3, 2, 1, 0);
-}
-
 // The folded lag products of ComplexRowAt from lag 1 on, four lags k … k+3
 // and their partners j = L−k … j−3 at a time, with re and im at the centre
 // point; returns the first lag k not done.

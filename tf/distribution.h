@@ -7,6 +7,7 @@
 // memory before they write anything.
 
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 #include "kernel_entry.h"
@@ -42,6 +43,20 @@ typedef double Oct __attribute__((vector_size(8 * sizeof(double))));
 // The vector of W = 4 or 8 doubles.
 template <int W>
 using LaneVector = std::conditional_t<W == 4, Quad, Oct>;
+
+// Always inlined: no ABI is crossed, whatever the vector registers.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+[[gnu::always_inline]] inline Quad Load4(const double* p) {
+    Quad v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+[[gnu::always_inline]] inline void Store4(double* p, Quad v) { std::memcpy(p, &v, sizeof v); }
+[[gnu::always_inline]] inline Quad Reverse4(Quad v) {
+    return __builtin_shufflevector(v, v, 3, 2, 1, 0);
+}
+#pragma GCC diagnostic pop
 
 // Runs `body`, a lambda marked __attribute__((always_inline)), built for AVX2 where
 // the engine runs its AVX2 (or wider) kernels and for the baseline elsewhere,

@@ -149,18 +149,18 @@ const DistributionCase kDistributions[] = {
     {Export::kWVD, kComplex, 9, 8, 1, 0x6eceae3130e9de13ull},
     {Export::kCWD, kComplex, 700, 32, 2, 0xa7798a8e4fb605ccull},
     {Export::kCWD, kAnalytic, 700, 32, 2, 0x0be6e1ca4041e2dfull},
-    {Export::kCWD, kInterpolated, 700, 32, 2, 0x81a6145218c322d2ull},
-    {Export::kCWD, kInterpolated, 9, 8, 2, 0x780b3686967738a5ull},
+    {Export::kCWD, kInterpolated, 700, 32, 2, 0x83bcb524361a7679ull},
+    {Export::kCWD, kInterpolated, 9, 8, 2, 0x7d7a528714d723d6ull},
     {Export::kCWD, kComplex, 300, 16, 1, 0x538198156216fccbull},
     {Export::kWVD, kAnalytic, 16384, 256, 4, 0xccaf4dec9e000245ull},
     {Export::kCWD, kComplex, 4096, 128, 2, 0x393d12053e587172ull},
-    {Export::kCWD, kInterpolated, 4096, 128, 2, 0x7999d20a844828deull},
+    {Export::kCWD, kInterpolated, 4096, 128, 2, 0x67279be7e411b4f6ull},
     {Export::kCSD, kComplex, 500, 32, 4, 0xf1297b4777c06dcaull},
     {Export::kCSD, kAnalytic, 500, 32, 4, 0x9fed03515ae6d77aull},
-    {Export::kCSD, kInterpolated, 500, 32, 4, 0x8e5056201a267c4cull},
+    {Export::kCSD, kInterpolated, 500, 32, 4, 0xf38d258cb87193baull},
     {Export::kCohen, kComplex, 200, 16, 2, 0x837a69543c6475fcull},
     {Export::kCohen, kAnalytic, 200, 16, 2, 0x155817edb3c507f7ull},
-    {Export::kCohen, kInterpolated, 200, 16, 2, 0x183b80c0e603f00dull},
+    {Export::kCohen, kInterpolated, 200, 16, 2, 0xa64137432271ebe8ull},
 };
 
 uint64_t DistributionDigest(const DistributionCase& c) {
