@@ -251,6 +251,21 @@ class RowPhases {
     scratch::Array<double> split_;
 };
 
+// The twiddles e^(−2πi·j/n), j < n, of the lane DFTs of length n (a power of
+// two), and where they leave each bin.
+class LaneDftTables {
+  public:
+    int32_t Prepare(int32_t n);  // status::kOk or status::kNoMemory
+    const double* Cosine() const { return twiddles_.get(); }
+    const double* Sine() const { return twiddles_.get() + n_; }
+    const int32_t* Order() const { return order_.get(); }
+
+  private:
+    int32_t n_ = 0;
+    scratch::Array<double> twiddles_;
+    scratch::Array<int32_t> order_;
+};
+
 // The lag-to-frequency transform of kRows = 16 output rows at once: the
 // same values as CxLagToFrequency and ReLagToFrequency row by row, to
 // rounding. Each call fills the sixteen rows from their lags.
@@ -276,12 +291,11 @@ class LagRows {
     template <class Lanes>
     void Finish(int32_t F, double* out, int64_t stride);
     double* Sequences() const { return memory_.get(); }
-    double* Cosine() const { return memory_.get() + int64_t{L_} * 16; }
 
     int32_t L_ = 0;
     scratch::Array<double> memory_;
     scratch::Array<int64_t> lagAt_;  // RowPhases::Ahead at 2k, Behind at 2k + 1
-    scratch::Array<int32_t> order_;  // where the transform leaves each bin
+    LaneDftTables tables_;
 };
 
 // Lag τ of the autocorrelation at the instants k = 0 … count−1 (point g·k of
