@@ -41,7 +41,7 @@ int32_t LaneDftTables::Prepare(int32_t n) {
         const double theta = kTwoPi * j / n;
         twiddles_[j] = std::cos(theta);
         twiddles_[n + j] = -std::sin(theta);
-        order_[j] = BinPlace(j, n);
+        order_[j] = BinPlace(j, n, true);  // a radix-4 stage first
     }
     return status::kOk;
 }

@@ -116,20 +116,72 @@ struct Lanes {
         Butterfly(z, n8, n4, 1, k1[0], k3[0], k3[1], k1[1], cosine, sine);
     }
 
+    // One radix-8 butterfly of a stage of length n (n8 = n/8) at column p of
+    // the block at x, in place on elements p + t·n8: their 8-point DFT (two
+    // 4-point ones over the even and the odd inputs), output q turned by
+    // e^(−2πi·q·p/n), the twiddle at q·p·s (s = L/n).
+    [[gnu::always_inline]] static void Butterfly8(double* x, int32_t p, int32_t n8, int32_t s,
+                                                  const double* cosine, const double* sine) {
+        constexpr double kHalfRoot2 = 0.70710678118654752;
+        V xr[8], xi[8];
+        for (int t = 0; t < 8; ++t) {
+            xr[t] = Re(x, p + int64_t{t} * n8);
+            xi[t] = Im(x, p + int64_t{t} * n8);
+        }
+        // E = DFT4(x0, x2, x4, x6), O = DFT4(x1, x3, x5, x7)
+        const auto dft4 = [](const V* r, const V* i, int first, V* outR, V* outI) {
+            const V apcR = r[first] + r[first + 4], apcI = i[first] + i[first + 4];
+            const V amcR = r[first] - r[first + 4], amcI = i[first] - i[first + 4];
+            const V bpdR = r[first + 2] + r[first + 6], bpdI = i[first + 2] + i[first + 6];
+            const V bmdR = r[first + 2] - r[first + 6], bmdI = i[first + 2] - i[first + 6];
+            outR[0] = apcR + bpdR, outI[0] = apcI + bpdI;
+            outR[1] = amcR + bmdI, outI[1] = amcI - bmdR;
+            outR[2] = apcR - bpdR, outI[2] = apcI - bpdI;
+            outR[3] = amcR - bmdI, outI[3] = amcI + bmdR;
+        };
+        V er[4], ei[4], orr[4], oi[4];
+        dft4(xr, xi, 0, er, ei);
+        dft4(xr, xi, 1, orr, oi);
+        // O_k turned by e^(−iπk/4): by (1 − i)/√2, −i and −(1 + i)/√2.
+        const V o1r = (orr[1] + oi[1]) * kHalfRoot2, o1i = (oi[1] - orr[1]) * kHalfRoot2;
+        const V o2r = oi[2], o2i = -orr[2];
+        const V o3r = (oi[3] - orr[3]) * kHalfRoot2, o3i = -(orr[3] + oi[3]) * kHalfRoot2;
+        const V outR[8] = {er[0] + orr[0], er[1] + o1r, er[2] + o2r, er[3] + o3r,
+                           er[0] - orr[0], er[1] - o1r, er[2] - o2r, er[3] - o3r};
+        const V outI[8] = {ei[0] + oi[0], ei[1] + o1i, ei[2] + o2i, ei[3] + o3i,
+                           ei[0] - oi[0], ei[1] - o1i, ei[2] - o2i, ei[3] - o3i};
+        Put(x, p, outR[0], outI[0]);
+        for (int q = 1; q < 8; ++q) {
+            const int64_t at = p + int64_t{q} * n8;
+            if (p == 0) {
+                Put(x, at, outR[q], outI[q]);
+                continue;
+            }
+            const int64_t j = int64_t{q} * p * s;
+            const double cs = cosine[j], sn = sine[j];
+            Put(x, at, outR[q] * cs - outI[q] * sn, outR[q] * sn + outI[q] * cs);
+        }
+    }
+
     // The forward DFT of the L lane sequences at z in place, from the stage
-    // of length n on: radix-4 stages by decimation in frequency, a radix-2 one
-    // last where L is not a power of four. Bin m is left at element order[m].
+    // of length n on: radix-8 stages by decimation in frequency, then a
+    // radix-4 or radix-2 one where n is not a power of eight. Bin m is left
+    // at element order[m] (see BinPlace).
     [[gnu::always_inline]] static void Dft(double* z, int32_t L, int32_t n, const double* cosine,
                                            const double* sine) {
         int32_t s = L / n;  // s blocks of n elements
-        for (; n >= 4; n /= 4, s *= 4) {
-            const int32_t n4 = n / 4;
+        for (; n >= 8; n /= 8, s *= 8) {
+            const int32_t n8 = n / 8;
             for (int32_t block = 0; block < s; ++block) {
                 double* x = z + 2 * W * int64_t{block} * n;
-                for (int32_t p = 0; p < n4; ++p)
-                    Butterfly(x, p, n4, s, {Re(x, p), Im(x, p)}, {Re(x, p + n4), Im(x, p + n4)},
-                              {Re(x, p + 2 * n4), Im(x, p + 2 * n4)},
-                              {Re(x, p + 3 * n4), Im(x, p + 3 * n4)}, cosine, sine);
+                for (int32_t p = 0; p < n8; ++p) Butterfly8(x, p, n8, s, cosine, sine);
+            }
+        }
+        if (n == 4) {
+            for (int32_t block = 0; block < s; ++block) {
+                double* x = z + 8 * W * int64_t{block};
+                Butterfly(x, 0, 1, s, {Re(x, 0), Im(x, 0)}, {Re(x, 1), Im(x, 1)},
+                          {Re(x, 2), Im(x, 2)}, {Re(x, 3), Im(x, 3)}, cosine, sine);
             }
         }
         if (n == 2) {
@@ -143,11 +195,13 @@ struct Lanes {
     }
 };
 
-// Where the in-place transform of length n leaves bin m: quarter m mod 4 of
-// the block holds the bins of that residue, in the order of length n/4.
-inline int32_t BinPlace(int32_t m, int32_t n) {
-    if (n < 4) return m;
-    return m % 4 * (n / 4) + BinPlace(m / 4, n / 4);
+// Where the in-place transform leaves bin m of a block of length n whose
+// stages from here on have radix 8 (radix 4 with `quarters`): part m mod r
+// of the block holds the bins of that residue, in the order of length n/r.
+inline int32_t BinPlace(int32_t m, int32_t n, bool quarters) {
+    const int32_t r = quarters ? 4 : 8;
+    if (n < r) return m;
+    return m % r * (n / r) + BinPlace(m / r, n / r, false);
 }
 
 }  // namespace tf
