@@ -130,13 +130,13 @@ class Smoothing {
     }
     // Lag τ of the autocorrelation smoothed by kernel row phi: T values to
     // outRe, outIm (complex) or out (real).
-    void CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+    void CxKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
                         double* outRe, double* outIm);
-    void ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
+    void ReKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
                         double* out);
     // ReKernelSmooth of lags τ and τ + 1 at once (kernel rows phiA and phiB),
     // through one complex transform each way.
-    void PairKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
+    void PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau,
                           const double* phiA, const double* phiB, double* outA, double* outB);
 
   private:
@@ -147,7 +147,7 @@ class Smoothing {
     engine::PlanRef full, folded;
 };
 
-void Smoothing::CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
+void Smoothing::CxKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau,
                                const double* phi, double* outRe, double* outIm) {
     const int32_t half = NF / 2;
     double* uRe = Block(0);
@@ -208,7 +208,7 @@ void Smoothing::CxKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
     std::copy_n(aIm, T, outIm);
 }
 
-void Smoothing::ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
+void Smoothing::ReKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau,
                                const double* phi, double* out) {
     const int32_t half = NF / 2;
     double* u = Block(0);
@@ -277,7 +277,7 @@ void Smoothing::ReKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32
 // columns ±p), which turns Z[p] into ((f_a + f_b)/2)·Z[p] + ((f_a − f_b)/2)·
 // conj Z[−p]; the fold onto T2 bins and the inverse then give the smoothed
 // a + i·b.
-void Smoothing::PairKernelSmooth(const GridPhases& y, int32_t Ny, int32_t S, int32_t tau,
+void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau,
                                  const double* phiA, const double* phiB, double* outA,
                                  double* outB) {
     const int32_t half = NF / 2;
@@ -387,7 +387,7 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
     PreparedSignal prepared;
     if (const int32_t code = prepared.Prepare(re, im, l); code != status::kOk) return code;
     if (l.T == 0) return status::kBadKernelSize;  // no time transform for any kernel
-    GridPhases y;
+    RowPhases y;
     if (const int32_t code = y.Split(prepared.Re(), prepared.Im(), l.Ny, l.grid);
         code != status::kOk)
         return code;

@@ -205,23 +205,19 @@ int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm) {
     return status::kOk;
 }
 
-void CxLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* outRe,
+void CxLagProducts(const RowPhases& y, int32_t Ny, int32_t tau, int32_t count, double* outRe,
                    double* outIm) {
-    const ProductRange r = ValidInstants(Ny, tau, y.grid, count);
-    const GridPhases::Lag at = y.At(tau);
-    const double* pr = y.re[at.plusPhase];
-    const double* pi = y.im[at.plusPhase];
-    const double* mr = y.re[at.minusPhase];
-    const double* mi = y.im[at.minusPhase];
+    const ProductRange r = ValidInstants(Ny, tau, y.Step(), count);
+    const int64_t plus = y.Ahead(tau), minus = y.Behind(tau);
     std::fill(outRe, outRe + r.first, 0.0);
     std::fill(outIm, outIm + r.first, 0.0);
     if (r.first < r.end)
         RunVectorised([&]() __attribute__((always_inline)) {
             // Element i of each is instant r.first + i.
-            const double* __restrict__ plusRe = pr + (r.first + at.plus);
-            const double* __restrict__ plusIm = pi + (r.first + at.plus);
-            const double* __restrict__ minusRe = mr + (r.first - at.minus);
-            const double* __restrict__ minusIm = mi + (r.first - at.minus);
+            const double* __restrict__ plusRe = y.Re() + (r.first + plus);
+            const double* __restrict__ plusIm = y.Im() + (r.first + plus);
+            const double* __restrict__ minusRe = y.Re() + (r.first + minus);
+            const double* __restrict__ minusIm = y.Im() + (r.first + minus);
             double* __restrict__ toRe = outRe + r.first;
             double* __restrict__ toIm = outIm + r.first;
             for (int64_t i = 0; i < r.end - r.first; ++i) {
@@ -233,43 +229,19 @@ void CxLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, 
     std::fill(outIm + r.end, outIm + count, 0.0);
 }
 
-void ReLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* out) {
-    const ProductRange r = ValidInstants(Ny, tau, y.grid, count);
-    const GridPhases::Lag at = y.At(tau);
-    const double* plus = y.re[at.plusPhase];
-    const double* minus = y.re[at.minusPhase];
+void ReLagProducts(const RowPhases& y, int32_t Ny, int32_t tau, int32_t count, double* out) {
+    const ProductRange r = ValidInstants(Ny, tau, y.Step(), count);
+    const double* plus = y.Re() + y.Ahead(tau);
+    const double* minus = y.Re() + y.Behind(tau);
     std::fill(out, out + r.first, 0.0);
     if (r.first < r.end)
         RunVectorised([&]() __attribute__((always_inline)) {
-            const double* __restrict__ a = plus + (r.first + at.plus);
-            const double* __restrict__ b = minus + (r.first - at.minus);
+            const double* __restrict__ a = plus + r.first;
+            const double* __restrict__ b = minus + r.first;
             double* __restrict__ to = out + r.first;
             for (int64_t i = 0; i < r.end - r.first; ++i) to[i] = a[i] * b[i];
         });
     std::fill(out + r.end, out + count, 0.0);
-}
-
-int32_t GridPhases::Split(const double* yRe, const double* yIm, int32_t Ny, int32_t g) {
-    grid = g;
-    re[0] = yRe;
-    im[0] = yIm;
-    if (g == 1) return status::kOk;
-    const int32_t n = Ny / 2;
-    const int32_t channels = yIm ? 2 : 1;
-    split_ = ScratchArray<double>(int64_t{channels} * Ny);
-    if (!split_) return status::kNoMemory;
-    for (int32_t c = 0; c < channels; ++c) {
-        const double* y = c == 0 ? yRe : yIm;
-        double* even = split_.get() + int64_t{c} * Ny;
-        double* odd = even + n;
-        for (int32_t j = 0; j < n; ++j) {
-            even[j] = y[2 * j];
-            odd[j] = y[2 * j + 1];
-        }
-        (c == 0 ? re : im)[0] = even;
-        (c == 0 ? re : im)[1] = odd;
-    }
-    return status::kOk;
 }
 
 int32_t StageMemory::Take(int64_t count, int32_t N) {

@@ -199,43 +199,17 @@ class PreparedSignal {
     const double* im_ = nullptr;
 };
 
-// The prepared signal split into its phases on the grid of g points per input
-// sample: sample g·j + p is element j of phase p, so that the products of one
-// lag at consecutive instants read consecutive elements. With g = 1 the phase
-// is the signal itself; with g = 2 Split copies the two phases (and the
-// object owns them).
-class GridPhases {
-  public:
-    // status::kOk or status::kNoMemory.
-    int32_t Split(const double* yRe, const double* yIm, int32_t Ny, int32_t g);
-    // Lag τ at instant k: y[g·k + τ] is element k + plus of phase plusPhase,
-    // y[g·k − τ] element k − minus of phase minusPhase.
-    struct Lag {
-        int32_t plusPhase, minusPhase;
-        int64_t plus, minus;
-    };
-    Lag At(int32_t tau) const {
-        const int32_t p = tau % grid;
-        return {p, p == 0 ? 0 : grid - p, tau / grid, (tau + grid - 1) / grid};
-    }
-
-    int32_t grid = 1;
-    const double* re[2] = {};
-    const double* im[2] = {};
-
-  private:
-    scratch::Array<double> split_;
-};
-
-// The prepared signal split into its phases on the grid of the output rows, d
-// points apart: sample r·d + p is element r of phase p, so that the products
-// of one lag at consecutive rows read consecutive elements.
+// The prepared signal split into its phases d points apart (the grid of the
+// output rows, or of the instants the Cohen class smooths): sample r·d + p is
+// element r of phase p, so that the products of one lag at consecutive rows
+// read consecutive elements.
 class RowPhases {
   public:
     // status::kOk or status::kNoMemory.
     int32_t Split(const double* yRe, const double* yIm, int32_t Ny, int32_t d);
     const double* Re() const { return split_.get(); }
     const double* Im() const { return im_; }
+    int32_t Step() const { return d_; }
     // Where lag k of row r lies: y[r·d + k] at element r + Ahead(k) of Re()
     // and Im(), y[r·d − k] at element r + Behind(k).
     int64_t Ahead(int32_t k) const { return k % d_ * length_ + k / d_; }
@@ -301,8 +275,8 @@ class LagRows {
 // Lag τ of the autocorrelation at the instants k = 0 … count−1 (point g·k of
 // the prepared signal of Ny samples): y[g·k+τ]·conj(y[g·k−τ]), or zero where a
 // factor falls outside 0 … Ny−1.
-void CxLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* outRe,
+void CxLagProducts(const RowPhases& y, int32_t Ny, int32_t tau, int32_t count, double* outRe,
                    double* outIm);
-void ReLagProducts(const GridPhases& y, int32_t Ny, int32_t tau, int32_t count, double* out);
+void ReLagProducts(const RowPhases& y, int32_t Ny, int32_t tau, int32_t count, double* out);
 
 }  // namespace tf
