@@ -184,6 +184,50 @@ struct TwiddleIO {
     }
 };
 
+#ifdef __AVX512F__
+// Where the processor has them, the complex twiddle passes run eight columns
+// (two twiddle blocks) at once in 512-bit vectors: each lane computes what it
+// would in a four-lane vector, with half the instructions.
+#define ENGINE_EIGHT_LANES 1
+typedef double Vec8 __attribute__((vector_size(8 * sizeof(double))));
+
+ENGINE_INLINE Vec8 LoadVec8(const double* p) {
+    Vec8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+ENGINE_INLINE void StoreVec8(double* p, Vec8 v) { std::memcpy(p, &v, sizeof v); }
+
+// Columns j ... j + 7 (j a multiple of 8): the first block's twiddles at twRe,
+// twIm, the second's nextBlock further on.
+struct TwiddleIO8 {
+    using Value = Vec8;
+    double* re;
+    double* im;
+    ptrdiff_t col;
+    const double* twRe;
+    const double* twIm;
+    ptrdiff_t nextBlock;
+
+    ENGINE_INLINE Pair<Vec8> Load(int q) const {
+        const Vec8 ar = LoadVec8(re + q * col), ai = LoadVec8(im + q * col);
+        if (q == 0) return {ar, ai};
+        const auto both = [&](const double* t) {
+            const Vec a = LoadVec(t + (q - 1) * kLanes);
+            const Vec b = LoadVec(t + nextBlock + (q - 1) * kLanes);
+            return __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+        };
+        const Vec8 wr = both(twRe), wi = both(twIm);
+        return {ar * wr - ai * wi, ar * wi + ai * wr};
+    }
+    ENGINE_INLINE void Store(int k, Vec8 r, Vec8 i) const {
+        StoreVec8(re + k * col, r);
+        StoreVec8(im + k * col, i);
+    }
+};
+#endif
+
 // Real twiddle pass, columns 1 <= j < m/2: element q of column j + l is the
 // complex value (up[q*col + l], down[q*col - l]), twiddled when loaded.
 // Result k goes, for k < (R+1)/2, to low[k*col + l] (real part) and
@@ -402,6 +446,14 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
         const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
         double* pr = re + j * stride;
         double* pi = im + j * stride;
+#ifdef ENGINE_EIGHT_LANES
+        if (stride == 1 && m - j >= 8) {
+            TwiddleIO8 io{pr, pi, col, twRe + block, twIm + block, (R - 1) * kLanes};
+            K::Complex(io);
+            j += 8;
+            continue;
+        }
+#endif
         if (wide && m - j >= kWideLanes) {
             CopyWide(local[0], kWideLanes, pr, col, R);
             CopyWide(local[1], kWideLanes, pi, col, R);
