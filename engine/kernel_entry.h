@@ -33,7 +33,8 @@ constexpr int kRegistrySize = 44;
 const KernelEntry& RegistryEntry(int32_t radix);
 
 // The instruction-set variants of the kernels, slowest first. The AVX-512
-// variant runs the same four-lane kernels with twice the vector registers.
+// variant runs the same kernels with twice the vector registers, eight lanes
+// wide where a pass has eight DFTs or columns side by side.
 enum class KernelVariant { kBaseline, kAvx2, kAvx512 };
 
 // Test hook: plans built from now on use the fastest variant the processor

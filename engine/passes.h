@@ -69,10 +69,50 @@ ENGINE_INLINE Vec Gather(const double* p, ptrdiff_t step, int lanes) {
     return Vec{at(0), at(1), at(2), at(3)};
 }
 
+#ifdef __AVX512F__
+// Where the processor has them, the complex passes run eight DFTs or columns
+// at once in 512-bit vectors: each lane computes what it would in a four-lane
+// vector, with half the instructions.
+#define ENGINE_EIGHT_LANES 1
+typedef double Vec8 __attribute__((vector_size(8 * sizeof(double))));
+
+ENGINE_INLINE Vec8 LoadVec8(const double* p) {
+    Vec8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+ENGINE_INLINE void StoreVec8(double* p, Vec8 v) { std::memcpy(p, &v, sizeof v); }
+
+ENGINE_INLINE Vec8 Reverse(Vec8 v) { return __builtin_shufflevector(v, v, 7, 6, 5, 4, 3, 2, 1, 0); }
+#endif
+
+// Vectors of either width, for the accessors that serve both.
+ENGINE_INLINE void Load(const double* p, Vec& v) { v = LoadVec(p); }
+ENGINE_INLINE void Store(double* p, Vec v) { StoreVec(p, v); }
+#ifdef ENGINE_EIGHT_LANES
+ENGINE_INLINE void Load(const double* p, Vec8& v) { v = LoadVec8(p); }
+ENGINE_INLINE void Store(double* p, Vec8 v) { StoreVec8(p, v); }
+#endif
+
 template <class V>
 struct Pair {
     V re, im;
 };
+
+// The twiddles of element q >= 1 of a block of columns: one table block, or
+// for eight lanes two, the second nextBlock after the first.
+template <class V>
+ENGINE_INLINE V TwiddleAt(const double* t, int q, ptrdiff_t nextBlock) {
+    const Vec a = LoadVec(t + (q - 1) * kLanes);
+    if constexpr (sizeof(V) == sizeof(Vec)) {
+        (void)nextBlock;
+        return a;
+    } else {
+        const Vec b = LoadVec(t + nextBlock + (q - 1) * kLanes);
+        return __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+    }
+}
 
 // Element q of a twiddle pass's block of columns, (ar, ai), times its twiddles
 // from the block's table (element 0 takes none).
@@ -165,6 +205,59 @@ struct RealLeafIO {
     ENGINE_INLINE void Store(int k, Vec v) { rows.Put(k, {v}); }
 };
 
+#ifdef ENGINE_EIGHT_LANES
+// Leaf outputs of eight lanes, as Rows: the low four lanes of a group of four
+// outputs go to the first four rows, the high four to the next four.
+template <int R, int Arrays>
+struct Rows8 {
+    double* out[Arrays];
+    ptrdiff_t rowStride;
+    Vec8 pending[Arrays][kLanes];
+
+    ENGINE_INLINE void Put(int k, const Vec8 (&v)[Arrays]) {
+        for (int a = 0; a < Arrays; ++a) pending[a][k % kLanes] = v[a];
+        if (k % kLanes == kLanes - 1 || k == R - 1) {
+            const int first = k - k % kLanes, n = k % kLanes + 1;
+            for (int a = 0; a < Arrays; ++a) {
+                Vec low[kLanes], high[kLanes];
+                for (int c = 0; c < n; ++c) {
+                    low[c] = __builtin_shufflevector(pending[a][c], pending[a][c], 0, 1, 2, 3);
+                    high[c] = __builtin_shufflevector(pending[a][c], pending[a][c], 4, 5, 6, 7);
+                }
+                StoreRows(out[a] + first, rowStride, low, n);
+                StoreRows(out[a] + first + kLanes * rowStride, rowStride, high, n);
+            }
+        }
+    }
+};
+
+// Leaves of eight consecutive DFTs: input q of lane l at (re, im)[q*step + l].
+template <int R>
+struct ComplexLeafIO8 {
+    using Value = Vec8;
+    const double* re;
+    const double* im;
+    ptrdiff_t step;
+    Rows8<R, 2> rows;
+
+    ENGINE_INLINE Pair<Vec8> Load(int q) const {
+        return {LoadVec8(re + q * step), LoadVec8(im + q * step)};
+    }
+    ENGINE_INLINE void Store(int k, Vec8 r, Vec8 i) { rows.Put(k, {r, i}); }
+};
+
+template <int R>
+struct RealLeafIO8 {
+    using Value = Vec8;
+    const double* x;
+    ptrdiff_t step;
+    Rows8<R, 1> rows;
+
+    ENGINE_INLINE Vec8 Load(int q) const { return LoadVec8(x + q * step); }
+    ENGINE_INLINE void Store(int k, Vec8 v) { rows.Put(k, {v}); }
+};
+#endif
+
 // Twiddle pass: element q of column j + l at (re, im)[q*col + l], in place;
 // element q >= 1 is multiplied by its twiddle when loaded.
 struct TwiddleIO {
@@ -184,21 +277,7 @@ struct TwiddleIO {
     }
 };
 
-#ifdef __AVX512F__
-// Where the processor has them, the complex twiddle passes run eight columns
-// (two twiddle blocks) at once in 512-bit vectors: each lane computes what it
-// would in a four-lane vector, with half the instructions.
-#define ENGINE_EIGHT_LANES 1
-typedef double Vec8 __attribute__((vector_size(8 * sizeof(double))));
-
-ENGINE_INLINE Vec8 LoadVec8(const double* p) {
-    Vec8 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-ENGINE_INLINE void StoreVec8(double* p, Vec8 v) { std::memcpy(p, &v, sizeof v); }
-
+#ifdef ENGINE_EIGHT_LANES
 // Columns j ... j + 7 (j a multiple of 8): the first block's twiddles at twRe,
 // twIm, the second's nextBlock further on.
 struct TwiddleIO8 {
@@ -213,12 +292,8 @@ struct TwiddleIO8 {
     ENGINE_INLINE Pair<Vec8> Load(int q) const {
         const Vec8 ar = LoadVec8(re + q * col), ai = LoadVec8(im + q * col);
         if (q == 0) return {ar, ai};
-        const auto both = [&](const double* t) {
-            const Vec a = LoadVec(t + (q - 1) * kLanes);
-            const Vec b = LoadVec(t + nextBlock + (q - 1) * kLanes);
-            return __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
-        };
-        const Vec8 wr = both(twRe), wi = both(twIm);
+        const Vec8 wr = TwiddleAt<Vec8>(twRe, q, nextBlock);
+        const Vec8 wi = TwiddleAt<Vec8>(twIm, q, nextBlock);
         return {ar * wr - ai * wi, ar * wi + ai * wr};
     }
     ENGINE_INLINE void Store(int k, Vec8 r, Vec8 i) const {
@@ -238,32 +313,42 @@ struct TwiddleIO8 {
 // transform, done while the values are at hand. For the conjugated places this
 // is what the butterfly on the stored (Re, -Im) gives, since a - (-b) and
 // a + (-b) are a + b and a - b exactly.
-template <int R, bool Hartley = false>
+// In vectors of eight lanes (V = Vec8), columns j ... j + 7, whose twiddles
+// lie in two blocks, the second nextBlock after the first.
+template <int R, bool Hartley = false, class V = Vec>
 struct HalfComplexIO {
-    using Value = Vec;
+    using Value = V;
+    static constexpr int kWidth = sizeof(V) / sizeof(double);
     double* up;
     double* down;
     double* high;
     ptrdiff_t col;
     const double* twRe;
     const double* twIm;
+    ptrdiff_t nextBlock = 0;
 
-    ENGINE_INLINE Pair<Vec> Load(int q) const {
-        return Twiddled(q, LoadVec(up + q * col), Reverse(LoadVec(down + q * col - (kLanes - 1))),
-                        twRe, twIm);
+    ENGINE_INLINE Pair<V> Load(int q) const {
+        V ar, ai;
+        engine::ENGINE_ISA_NS::Load(up + q * col, ar);
+        engine::ENGINE_ISA_NS::Load(down + q * col - (kWidth - 1), ai);
+        ai = Reverse(ai);
+        if (q == 0) return {ar, ai};
+        const V wr = TwiddleAt<V>(twRe, q, nextBlock), wi = TwiddleAt<V>(twIm, q, nextBlock);
+        return {ar * wr - ai * wi, ar * wi + ai * wr};
     }
-    ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
+    ENGINE_INLINE void Store(int k, V r, V i) const {
         double* low = up + k * col;
-        double* highAt = high - k * col - (kLanes - 1);
+        double* highAt = high - k * col - (kWidth - 1);
+        using engine::ENGINE_ISA_NS::Store;
         if constexpr (Hartley) {
-            StoreVec(low, r - i);
-            StoreVec(highAt, Reverse(r + i));
+            Store(low, r - i);
+            Store(highAt, Reverse(r + i));
         } else if (2 * k < R) {
-            StoreVec(low, r);
-            StoreVec(highAt, Reverse(i));
+            Store(low, r);
+            Store(highAt, Reverse(i));
         } else {
-            StoreVec(highAt, Reverse(r));
-            StoreVec(low, -i);
+            Store(highAt, Reverse(r));
+            Store(low, -i);
         }
     }
 };
@@ -335,9 +420,21 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
     for (int32_t t = 0; t < count;) {
         const double* re = inRe + t * callStride;
         const double* im = inIm + t * callStride;
+        const int32_t left = LeftInGroup(leafRows, t, count);
+#ifdef ENGINE_EIGHT_LANES
+        if (callStride == 1 && outStride == 1 && left >= 8) {
+            const ptrdiff_t row = LeafRow(leafRows, t, R);
+            ComplexLeafIO8<R> io8{re, im, kernelStride, {}};
+            io8.rows.out[0] = outRe + row;
+            io8.rows.out[1] = outIm + row;
+            io8.rows.rowStride = leafRows.groupStep;
+            K::Complex(io8);
+            t += 8;
+            continue;
+        }
+#endif
         ComplexLeafIO<R> io;
         io.lastLanes = kLanes;
-        const int32_t left = LeftInGroup(leafRows, t, count);
         if (LeafWide(kernelStride, callStride, left)) {
             CopyWide(gathered[0], kWideLanes, re, kernelStride, R);
             CopyWide(gathered[1], kWideLanes, im, kernelStride, R);
@@ -398,9 +495,19 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
     };
     for (int32_t t = 0; t < count;) {
         const double* x = in + t * callStride;
+        const int32_t left = LeftInGroup(leafRows, t, count);
+#ifdef ENGINE_EIGHT_LANES
+        if (callStride == 1 && outStride == 1 && left >= 8) {
+            RealLeafIO8<R> io8{x, kernelStride, {}};
+            io8.rows.out[0] = out + LeafRow(leafRows, t, R);
+            io8.rows.rowStride = leafRows.groupStep;
+            K::Real(io8);
+            t += 8;
+            continue;
+        }
+#endif
         RealLeafIO<R> io;
         io.lastLanes = kLanes;
-        const int32_t left = LeftInGroup(leafRows, t, count);
         if (LeafWide(kernelStride, callStride, left)) {
             CopyWide(gathered, kWideLanes, x, kernelStride, R);
             io.step = kWideLanes;
@@ -525,6 +632,16 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
     const int32_t columns = (m + 1) / 2;  // j < columns: j < m/2
     const bool wide = stride == 1 && col >= kFarRows;
     for (int32_t j = 0; j < columns; j += kLanes) {
+#ifdef ENGINE_EIGHT_LANES
+        if (stride == 1 && j > 0 && columns - j >= 8) {
+            const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
+            HalfComplexIO<R, Hartley, Vec8> io{x + j,        x + (m - j),  x + R * col - j, col,
+                                               twRe + block, twIm + block, (R - 1) * kLanes};
+            K::Complex(io);
+            j += kLanes;  // the loop adds the other block
+            continue;
+        }
+#endif
         if (wide && j > 0 && columns - j >= kWideLanes) {
             // Up rows as they are, down rows as they lie in memory (columns
             // m-j-7 ... m-j), so that lane l of a half reads down column m-j-l.
