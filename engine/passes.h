@@ -231,17 +231,36 @@ struct Rows8 {
     }
 };
 
-// Leaves of eight consecutive DFTs: input q of lane l at (re, im)[q*step + l].
+// Lanes l of p[l*callStride] for a call stride of 1 or 2 (p[0 ... 14], nothing
+// beyond the last lane).
+ENGINE_INLINE Vec8 LoadLanes(const double* p, ptrdiff_t callStride) {
+    if (callStride == 1) return LoadVec8(p);
+    const Vec8 a = LoadVec8(p), b = LoadVec8(p + 7);
+    return __builtin_shufflevector(a, b, 0, 2, 4, 6, 9, 11, 13, 15);
+}
+
+// Whether a leaf pass runs the block of DFTs at t as eight lanes: eight left
+// in the group, output rows in place, inputs one element apart, or two where
+// each input's lanes (two lines) do not lie too far from the next input's.
+ENGINE_INLINE bool EightLeaves(ptrdiff_t kernelStride, ptrdiff_t callStride, ptrdiff_t outStride,
+                               int32_t left) {
+    return left >= 8 && outStride == 1 &&
+           (callStride == 1 || (callStride == 2 && kernelStride < kFarRows));
+}
+
+// Leaves of eight DFTs one or two elements apart (callStride): input q of
+// lane l at (re, im)[q*step + l*callStride].
 template <int R>
 struct ComplexLeafIO8 {
     using Value = Vec8;
     const double* re;
     const double* im;
     ptrdiff_t step;
+    ptrdiff_t callStride;
     Rows8<R, 2> rows;
 
     ENGINE_INLINE Pair<Vec8> Load(int q) const {
-        return {LoadVec8(re + q * step), LoadVec8(im + q * step)};
+        return {LoadLanes(re + q * step, callStride), LoadLanes(im + q * step, callStride)};
     }
     ENGINE_INLINE void Store(int k, Vec8 r, Vec8 i) { rows.Put(k, {r, i}); }
 };
@@ -251,9 +270,10 @@ struct RealLeafIO8 {
     using Value = Vec8;
     const double* x;
     ptrdiff_t step;
+    ptrdiff_t callStride;
     Rows8<R, 1> rows;
 
-    ENGINE_INLINE Vec8 Load(int q) const { return LoadVec8(x + q * step); }
+    ENGINE_INLINE Vec8 Load(int q) const { return LoadLanes(x + q * step, callStride); }
     ENGINE_INLINE void Store(int k, Vec8 v) { rows.Put(k, {v}); }
 };
 #endif
@@ -422,9 +442,9 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
         const double* im = inIm + t * callStride;
         const int32_t left = LeftInGroup(leafRows, t, count);
 #ifdef ENGINE_EIGHT_LANES
-        if (callStride == 1 && outStride == 1 && left >= 8) {
+        if (EightLeaves(kernelStride, callStride, outStride, left)) {
             const ptrdiff_t row = LeafRow(leafRows, t, R);
-            ComplexLeafIO8<R> io8{re, im, kernelStride, {}};
+            ComplexLeafIO8<R> io8{re, im, kernelStride, callStride, {}};
             io8.rows.out[0] = outRe + row;
             io8.rows.out[1] = outIm + row;
             io8.rows.rowStride = leafRows.groupStep;
@@ -497,8 +517,8 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
         const double* x = in + t * callStride;
         const int32_t left = LeftInGroup(leafRows, t, count);
 #ifdef ENGINE_EIGHT_LANES
-        if (callStride == 1 && outStride == 1 && left >= 8) {
-            RealLeafIO8<R> io8{x, kernelStride, {}};
+        if (EightLeaves(kernelStride, callStride, outStride, left)) {
+            RealLeafIO8<R> io8{x, kernelStride, callStride, {}};
             io8.rows.out[0] = out + LeafRow(leafRows, t, R);
             io8.rows.rowStride = leafRows.groupStep;
             K::Real(io8);
