@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "distribution.h"
+#include "lanes.h"
 
 namespace tf {
 namespace {
@@ -298,7 +299,9 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
         aIm[half] *= phiB[0];
     }
     const int32_t last = (NF + 1) / 2 - 1;  // bins q = 1 … last and NF − q
-    RunVectorised([&]() __attribute__((always_inline)) {
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        constexpr int W = decltype(width)::value;
+        using L = Lanes<W>;
         // c1·x + c2·conj y and c1·y + c2·conj x for x = Z[q], y = Z[NF − q].
         const auto mix = [](auto fa, auto fb, auto& xr, auto& xi, auto& yr, auto& yi) {
             const auto c1 = 0.5 * (fa + fb), c2 = 0.5 * (fa - fb);
@@ -309,24 +312,29 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
             yr = r2;
             yi = i2;
         };
+        // The pointers as locals, which the stores (through memcpy) cannot change.
+        double* const zr = aRe;
+        double* const zi = aIm;
+        const double* const wa = phiA;
+        const double* const wb = phiB;
         int32_t q = 1;
-        // Four bins q … q+3 at a time, their partners NF − q … NF − q − 3 reversed.
-        for (; q + 3 <= last; q += 4) {
-            const auto mirrored = [](const double* p) { return Reverse4(Load4(p - 3)); };
-            const Quad fa = 0.5 * (mirrored(phiA + half - q) + Load4(phiA + half + q));
-            const Quad fb = 0.5 * (mirrored(phiB + half - q) + Load4(phiB + half + q));
-            Quad xr = Load4(aRe + q), xi = Load4(aIm + q);
-            Quad yr = mirrored(aRe + NF - q), yi = mirrored(aIm + NF - q);
+        // W bins q … q+W−1 at a time, their partners NF − q … NF − q − W + 1 reversed.
+        for (; q + W - 1 <= last; q += W) {
+            const auto mirrored = [](const double* p) { return L::Reverse(L::Load(p - (W - 1))); };
+            const auto fa = 0.5 * (mirrored(wa + half - q) + L::Load(wa + half + q));
+            const auto fb = 0.5 * (mirrored(wb + half - q) + L::Load(wb + half + q));
+            auto xr = L::Load(zr + q), xi = L::Load(zi + q);
+            auto yr = mirrored(zr + NF - q), yi = mirrored(zi + NF - q);
             mix(fa, fb, xr, xi, yr, yi);
-            Store4(aRe + q, xr);
-            Store4(aIm + q, xi);
-            Store4(aRe + NF - q - 3, Reverse4(yr));
-            Store4(aIm + NF - q - 3, Reverse4(yi));
+            L::Store(zr + q, xr);
+            L::Store(zi + q, xi);
+            L::Store(zr + NF - q - (W - 1), L::Reverse(yr));
+            L::Store(zi + NF - q - (W - 1), L::Reverse(yi));
         }
         for (; q <= last; ++q) {
-            const double fa = 0.5 * (phiA[half - q] + phiA[half + q]);
-            const double fb = 0.5 * (phiB[half - q] + phiB[half + q]);
-            mix(fa, fb, aRe[q], aIm[q], aRe[NF - q], aIm[NF - q]);
+            const double fa = 0.5 * (wa[half - q] + wa[half + q]);
+            const double fb = 0.5 * (wb[half - q] + wb[half + q]);
+            mix(fa, fb, zr[q], zi[q], zr[NF - q], zi[NF - q]);
         }
         // u[q] = (1/S)·Σ_s Z[s·T2 + q]
         double* __restrict__ toRe = uRe;

@@ -53,6 +53,13 @@ struct Lanes {
         return v;
     }
     [[gnu::always_inline]] static void Store(double* p, V v) { std::memcpy(p, &v, sizeof v); }
+    // The lanes in the opposite order.
+    [[gnu::always_inline]] static V Reverse(V v) {
+        if constexpr (W == 4)
+            return __builtin_shufflevector(v, v, 3, 2, 1, 0);
+        else
+            return __builtin_shufflevector(v, v, 7, 6, 5, 4, 3, 2, 1, 0);
+    }
 
     // Element k of the lane sequences: real parts at 2W·k, imaginary parts after them.
     [[gnu::always_inline]] static V Re(const double* z, int64_t k) { return Load(z + 2 * W * k); }
