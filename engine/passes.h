@@ -206,26 +206,58 @@ struct RealLeafIO {
 };
 
 #ifdef ENGINE_EIGHT_LANES
-// Leaf outputs of eight lanes, as Rows: the low four lanes of a group of four
-// outputs go to the first four rows, the high four to the next four.
+// v[i] lane j becomes v[j] lane i.
+ENGINE_INLINE void Transpose8(Vec8* v) {
+    Vec8 t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+        t[i] = __builtin_shufflevector(v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+        t[i + 1] = __builtin_shufflevector(v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    for (int i = 0; i < 8; i += 4) {
+        for (int j = 0; j < 2; ++j) {
+            u[i + j] = __builtin_shufflevector(t[i + j], t[i + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[i + j + 2] =
+                __builtin_shufflevector(t[i + j], t[i + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    }
+    for (int j = 0; j < 4; ++j) {
+        v[j] = __builtin_shufflevector(u[j], u[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        v[j + 4] = __builtin_shufflevector(u[j], u[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// Leaf outputs of eight lanes, as Rows. The kernels store whole groups of four
+// consecutive outputs, in any order of the groups: a group of eight is
+// transposed whole once both its halves are in, a last group of fewer as two
+// halves of four lanes.
 template <int R, int Arrays>
 struct Rows8 {
     double* out[Arrays];
     ptrdiff_t rowStride;
-    Vec8 pending[Arrays][kLanes];
+    Vec8 pending[Arrays][R];
+    int quadsIn[(R + 7) / 8] = {};
 
     ENGINE_INLINE void Put(int k, const Vec8 (&v)[Arrays]) {
-        for (int a = 0; a < Arrays; ++a) pending[a][k % kLanes] = v[a];
-        if (k % kLanes == kLanes - 1 || k == R - 1) {
-            const int first = k - k % kLanes, n = k % kLanes + 1;
-            for (int a = 0; a < Arrays; ++a) {
+        for (int a = 0; a < Arrays; ++a) pending[a][k] = v[a];
+        if (k % kLanes != kLanes - 1 && k != R - 1) return;
+        const int first = k - k % 8, count = R - first < 8 ? R - first : 8;
+        if (++quadsIn[k / 8] < (count + kLanes - 1) / kLanes) return;
+        for (int a = 0; a < Arrays; ++a) {
+            Vec8* group = pending[a] + first;
+            if (count == 8) {
+                Transpose8(group);
+                for (int l = 0; l < 8; ++l) StoreVec8(out[a] + first + l * rowStride, group[l]);
+                continue;
+            }
+            for (int c0 = 0; c0 < count; c0 += kLanes) {
+                const int n = count - c0 < kLanes ? count - c0 : kLanes;
                 Vec low[kLanes], high[kLanes];
                 for (int c = 0; c < n; ++c) {
-                    low[c] = __builtin_shufflevector(pending[a][c], pending[a][c], 0, 1, 2, 3);
-                    high[c] = __builtin_shufflevector(pending[a][c], pending[a][c], 4, 5, 6, 7);
+                    low[c] = __builtin_shufflevector(group[c0 + c], group[c0 + c], 0, 1, 2, 3);
+                    high[c] = __builtin_shufflevector(group[c0 + c], group[c0 + c], 4, 5, 6, 7);
                 }
-                StoreRows(out[a] + first, rowStride, low, n);
-                StoreRows(out[a] + first + kLanes * rowStride, rowStride, high, n);
+                StoreRows(out[a] + first + c0, rowStride, low, n);
+                StoreRows(out[a] + first + c0 + kLanes * rowStride, rowStride, high, n);
             }
         }
     }
