@@ -1,7 +1,8 @@
 #pragma once
 // Drivers of the fixed-radix kernels. Every kernel runs on four transforms at
-// once, one per vector lane: the leaf passes put consecutive DFTs of the pass
-// in the lanes, the twiddle passes consecutive columns j. A kernel reads and
+// once (eight in the AVX-512 copy, where eight lie side by side), one per
+// vector lane: the leaf passes put consecutive DFTs of the pass in the lanes,
+// the twiddle passes consecutive columns j. A kernel reads and
 // writes through an accessor (io.Load, io.Store) whose lanes are consecutive
 // doubles; where the data are not laid out so (partial blocks, strides), the
 // pass gathers them into a local block of the same shape and scatters the
