@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "kernel_entry.h"
+#include "transpose8.h"
 
 #ifndef ENGINE_ISA_NS
 #error "ENGINE_ISA_NS must name the instruction-set variant being compiled"
@@ -207,26 +208,6 @@ struct RealLeafIO {
 };
 
 #ifdef ENGINE_EIGHT_LANES
-// v[i] lane j becomes v[j] lane i.
-ENGINE_INLINE void Transpose8(Vec8* v) {
-    Vec8 t[8], u[8];
-    for (int i = 0; i < 8; i += 2) {
-        t[i] = __builtin_shufflevector(v[i], v[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
-        t[i + 1] = __builtin_shufflevector(v[i], v[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
-    }
-    for (int i = 0; i < 8; i += 4) {
-        for (int j = 0; j < 2; ++j) {
-            u[i + j] = __builtin_shufflevector(t[i + j], t[i + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
-            u[i + j + 2] =
-                __builtin_shufflevector(t[i + j], t[i + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
-        }
-    }
-    for (int j = 0; j < 4; ++j) {
-        v[j] = __builtin_shufflevector(u[j], u[j + 4], 0, 1, 2, 3, 8, 9, 10, 11);
-        v[j + 4] = __builtin_shufflevector(u[j], u[j + 4], 4, 5, 6, 7, 12, 13, 14, 15);
-    }
-}
-
 // Leaf outputs of eight lanes, as Rows. The kernels store whole groups of four
 // consecutive outputs, in any order of the groups: a group of eight is
 // transposed whole once both its halves are in, a last group of fewer as two
