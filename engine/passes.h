@@ -117,10 +117,12 @@ ENGINE_INLINE V TwiddleAt(const double* t, int q, ptrdiff_t nextBlock) {
 }
 
 // Element q of a twiddle pass's block of columns, (ar, ai), times its twiddles
-// from the block's table (element 0 takes none).
-ENGINE_INLINE Pair<Vec> Twiddled(int q, Vec ar, Vec ai, const double* twRe, const double* twIm) {
+// from the block's table (element 0 takes none); nextBlock as for TwiddleAt.
+template <class V>
+ENGINE_INLINE Pair<V> Twiddled(int q, V ar, V ai, const double* twRe, const double* twIm,
+                               ptrdiff_t nextBlock = 0) {
     if (q == 0) return {ar, ai};
-    const Vec wr = LoadVec(twRe + (q - 1) * kLanes), wi = LoadVec(twIm + (q - 1) * kLanes);
+    const V wr = TwiddleAt<V>(twRe, q, nextBlock), wi = TwiddleAt<V>(twIm, q, nextBlock);
     return {ar * wr - ai * wi, ar * wi + ai * wr};
 }
 
@@ -293,49 +295,30 @@ struct RealLeafIO8 {
 #endif
 
 // Twiddle pass: element q of column j + l at (re, im)[q*col + l], in place;
-// element q >= 1 is multiplied by its twiddle when loaded.
+// element q >= 1 is multiplied by its twiddle when loaded. In vectors of eight
+// lanes (V = Vec8), columns j ... j + 7, whose twiddles lie in two blocks, the
+// second nextBlock after the first.
+template <class V = Vec>
 struct TwiddleIO {
-    using Value = Vec;
+    using Value = V;
     double* re;
     double* im;
     ptrdiff_t col;
     const double* twRe;
     const double* twIm;
+    ptrdiff_t nextBlock = 0;
 
-    ENGINE_INLINE Pair<Vec> Load(int q) const {
-        return Twiddled(q, LoadVec(re + q * col), LoadVec(im + q * col), twRe, twIm);
+    ENGINE_INLINE Pair<V> Load(int q) const {
+        V ar, ai;
+        engine::ENGINE_ISA_NS::Load(re + q * col, ar);
+        engine::ENGINE_ISA_NS::Load(im + q * col, ai);
+        return Twiddled(q, ar, ai, twRe, twIm, nextBlock);
     }
-    ENGINE_INLINE void Store(int k, Vec r, Vec i) const {
-        StoreVec(re + k * col, r);
-        StoreVec(im + k * col, i);
+    ENGINE_INLINE void Store(int k, V r, V i) const {
+        engine::ENGINE_ISA_NS::Store(re + k * col, r);
+        engine::ENGINE_ISA_NS::Store(im + k * col, i);
     }
 };
-
-#ifdef ENGINE_EIGHT_LANES
-// Columns j ... j + 7 (j a multiple of 8): the first block's twiddles at twRe,
-// twIm, the second's nextBlock further on.
-struct TwiddleIO8 {
-    using Value = Vec8;
-    double* re;
-    double* im;
-    ptrdiff_t col;
-    const double* twRe;
-    const double* twIm;
-    ptrdiff_t nextBlock;
-
-    ENGINE_INLINE Pair<Vec8> Load(int q) const {
-        const Vec8 ar = LoadVec8(re + q * col), ai = LoadVec8(im + q * col);
-        if (q == 0) return {ar, ai};
-        const Vec8 wr = TwiddleAt<Vec8>(twRe, q, nextBlock);
-        const Vec8 wi = TwiddleAt<Vec8>(twIm, q, nextBlock);
-        return {ar * wr - ai * wi, ar * wi + ai * wr};
-    }
-    ENGINE_INLINE void Store(int k, Vec8 r, Vec8 i) const {
-        StoreVec8(re + k * col, r);
-        StoreVec8(im + k * col, i);
-    }
-};
-#endif
 
 // Real twiddle pass, columns 1 <= j < m/2: element q of column j + l is the
 // complex value (up[q*col + l], down[q*col - l]), twiddled when loaded.
@@ -365,10 +348,7 @@ struct HalfComplexIO {
         V ar, ai;
         engine::ENGINE_ISA_NS::Load(up + q * col, ar);
         engine::ENGINE_ISA_NS::Load(down + q * col - (kWidth - 1), ai);
-        ai = Reverse(ai);
-        if (q == 0) return {ar, ai};
-        const V wr = TwiddleAt<V>(twRe, q, nextBlock), wi = TwiddleAt<V>(twIm, q, nextBlock);
-        return {ar * wr - ai * wi, ar * wi + ai * wr};
+        return Twiddled(q, ar, Reverse(ai), twRe, twIm, nextBlock);
     }
     ENGINE_INLINE void Store(int k, V r, V i) const {
         double* low = up + k * col;
@@ -589,7 +569,7 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
         double* pi = im + j * stride;
 #ifdef ENGINE_EIGHT_LANES
         if (stride == 1 && m - j >= 8) {
-            TwiddleIO8 io{pr, pi, col, twRe + block, twIm + block, (R - 1) * kLanes};
+            TwiddleIO<Vec8> io{pr, pi, col, twRe + block, twIm + block, (R - 1) * kLanes};
             K::Complex(io);
             j += 8;
             continue;
@@ -600,8 +580,8 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
             CopyWide(local[1], kWideLanes, pi, col, R);
             for (int half = 0; half < 2; ++half) {
                 const ptrdiff_t at = block + half * (R - 1) * kLanes;
-                TwiddleIO io{local[0] + half * kLanes, local[1] + half * kLanes, kWideLanes,
-                             twRe + at, twIm + at};
+                TwiddleIO<> io{local[0] + half * kLanes, local[1] + half * kLanes, kWideLanes,
+                               twRe + at, twIm + at};
                 K::Complex(io);
             }
             CopyWide(pr, col, local[0], kWideLanes, R);
@@ -611,7 +591,7 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
         }
         const int lanes = m - j < kLanes ? m - j : kLanes;
         // Column j = 0 meets the table's (1, 0), which leaves it as it is.
-        TwiddleIO io{pr, pi, col, twRe + block, twIm + block};
+        TwiddleIO<> io{pr, pi, col, twRe + block, twIm + block};
         const bool direct = lanes == kLanes && stride == 1;
         if (!direct) {
             for (int q = 0; q < R; ++q) {
