@@ -126,19 +126,20 @@ ENGINE_INLINE Pair<V> Twiddled(int q, V ar, V ai, const double* twRe, const doub
     return {ar * wr - ai * wi, ar * wi + ai * wr};
 }
 
-// Lane l of v[c] (c < count) goes to p[l*rowStride + c].
-ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int count) {
+// Lane l of v[c] (c < count, l < lanes) goes to p[l*rowStride + c].
+ENGINE_INLINE void StoreRows(double* p, ptrdiff_t rowStride, const Vec* v, int count,
+                             int lanes = kLanes) {
     if (count == kLanes) {
         const Vec t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 2, 6);
         const Vec t1 = __builtin_shufflevector(v[0], v[1], 1, 5, 3, 7);
         const Vec t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 2, 6);
         const Vec t3 = __builtin_shufflevector(v[2], v[3], 1, 5, 3, 7);
         StoreVec(p, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
-        StoreVec(p + rowStride, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
-        StoreVec(p + 2 * rowStride, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
-        StoreVec(p + 3 * rowStride, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
+        if (lanes > 1) StoreVec(p + rowStride, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
+        if (lanes > 2) StoreVec(p + 2 * rowStride, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
+        if (lanes > 3) StoreVec(p + 3 * rowStride, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
     } else {
-        for (int l = 0; l < kLanes; ++l)
+        for (int l = 0; l < lanes; ++l)
             for (int c = 0; c < count; ++c) p[l * rowStride + c] = v[c][l];
     }
 }
@@ -157,6 +158,7 @@ template <int R, int Arrays>
 struct Rows {
     double* out[Arrays];
     ptrdiff_t rowStride;
+    int lanes = kLanes;  // rows written: the lanes that hold DFTs
     Vec pending[Arrays][kLanes];
 
     ENGINE_INLINE void Put(int k, const Vec (&v)[Arrays]) {
@@ -164,7 +166,7 @@ struct Rows {
         if (k % kLanes == kLanes - 1 || k == R - 1) {
             const int first = k - k % kLanes;
             for (int a = 0; a < Arrays; ++a)
-                StoreRows(out[a] + first, rowStride, pending[a], k % kLanes + 1);
+                StoreRows(out[a] + first, rowStride, pending[a], k % kLanes + 1, lanes);
         }
     }
 };
@@ -419,11 +421,12 @@ void ComplexLeaf(const double* inRe, const double* inIm, double* outRe, double* 
     double rows[2][R * kLanes];
     // Runs the kernel on the block of DFTs t ... t+lanes-1 whose inputs io reads.
     const auto run = [&](auto& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
-        const bool direct = lanes == kLanes && outStride == 1;
+        const bool direct = outStride == 1;
         const ptrdiff_t row = LeafRow(leafRows, t, R);
         io.rows.out[0] = direct ? outRe + row : rows[0];
         io.rows.out[1] = direct ? outIm + row : rows[1];
         io.rows.rowStride = direct ? leafRows.groupStep : R;
+        io.rows.lanes = lanes;
         K::Complex(io);
         if (!direct) {
             const ptrdiff_t step = leafRows.groupStep;
@@ -499,10 +502,11 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
     double gathered[R * kWideLanes];
     double rows[R * kLanes];
     const auto run = [&](auto& io, int32_t t, int lanes) ENGINE_INLINE_LAMBDA {
-        const bool direct = lanes == kLanes && outStride == 1;
+        const bool direct = outStride == 1;
         const ptrdiff_t row = LeafRow(leafRows, t, R);
         io.rows.out[0] = direct ? out + row : rows;
         io.rows.rowStride = direct ? leafRows.groupStep : R;
+        io.rows.lanes = lanes;
         K::Real(io);
         if (!direct)
             CopyLeafRows(out + row * outStride, outStride, leafRows.groupStep, rows, R, lanes);
