@@ -30,8 +30,11 @@ struct BitsOf {
 // for NaN. x = k·ln 2 + r with |r| <= ln 2 / 2 (ln 2 in two parts, so that
 // k·ln 2 loses nothing), e^r by its Taylor series to r^13, whose remainder is
 // below 1e-17, and 2^k as two normal factors, so that a result below the
-// normal range is rounded once. Only exact operations and the same roundings
-// in every build: the results do not depend on the processor.
+// normal range is rounded once. The series is summed as 1 + (r + r²·b), b by
+// Estrin's scheme: short chains of dependent operations, so that the vectors
+// of a row overlap, and the 1 added last, which keeps the error under 0.8 of
+// an ulp. Only exact operations and the same roundings in every build: the
+// results do not depend on the processor.
 template <class V>
 [[gnu::always_inline]] inline V ExpNonPositive(V x) {
     using Bits = typename BitsOf<V>::type;
@@ -48,8 +51,13 @@ template <class V>
     const V shifted = x * kLog2E + kShifter;
     const V k = shifted - kShifter;
     const V r = (x - k * kLn2High) - k * kLn2Low;
-    V p = r * kTaylor[kDegree] + kTaylor[kDegree - 1];
-    for (int i = kDegree - 2; i >= 0; --i) p = p * r + kTaylor[i];
+    static_assert(kDegree == 13, "b below has the terms of r^2 … r^13");
+    const auto& c = kTaylor;
+    const V r2 = r * r, r4 = r2 * r2, r8 = r4 * r4;
+    const V a0 = c[2] + c[3] * r, a1 = c[4] + c[5] * r, a2 = c[6] + c[7] * r;
+    const V a3 = c[8] + c[9] * r, a4 = c[10] + c[11] * r, a5 = c[12] + c[13] * r;
+    const V b = ((a0 + a1 * r2) + (a2 + a3 * r2) * r4) + (a4 + a5 * r2) * r8;
+    const V p = 1.0 + (r + r2 * b);
     // 2^k as 2^h·2^(k−h) with h = ⌊k/2⌋ (k/2 − 1/4 rounds to it), both normal
     // for -1077 <= k <= 0; each exponent from the low bits of a shifted value.
     const V halfShifted = (k * 0.5 - 0.25) + kShifter;
