@@ -80,28 +80,45 @@ template <class V>
     return result;
 }
 
-// Columns 0 … H/2 of a Choi-Williams row, e^(scale·(ω0·(j − H/2))²), a
-// vector at a time; leading blocks that underflow whole need no exponential.
-template <class V>
-[[gnu::always_inline]] inline void ChoiWilliamsHalf(double scale, double omega0, int32_t H,
-                                                    double* row) {
-    constexpr int W = sizeof(V) / sizeof(double);
+// A Choi-Williams row: columns 0 … H/2, e^(scale·(ω0·(j − H/2))²), and their
+// mirror images, column H − j repeating column j (1 <= j < H/2). Leading blocks
+// that underflow whole need no exponential; the others go two vectors at a
+// time, so that their exponentials overlap.
+template <int W>
+[[gnu::always_inline]] inline void ChoiWilliamsRow(double scale, double omega0, int32_t H,
+                                                   double* row) {
+    using L = Lanes<W>;
+    using V = typename L::V;
     V lane = {};
     for (int l = 0; l < W; ++l) lane[l] = l;
     const int32_t half = H / 2;
-    bool underflowing = true;
-    for (int32_t j = 0; j <= half; j += W) {
-        const V column = lane + static_cast<double>(j - half);
-        const V w = omega0 * column;
-        V e = scale * (w * w);
-        const int last = std::min(W - 1, half - j);  // the last lane inside the row
-        underflowing = underflowing && e[last] < kExpUnderflow;
-        e = underflowing ? V{} : ExpNonPositive(e);
-        if (last == W - 1)
-            std::memcpy(row + j, &e, sizeof e);
-        else
-            for (int l = 0; l <= last; ++l) row[j + l] = e[l];
+    const auto exponent = [&](int32_t j) {
+        const V w = omega0 * (lane + static_cast<double>(j - half));
+        return scale * (w * w);
+    };
+    // Columns j … j + W − 1 that are at most H/2, and their images.
+    const auto put = [&](int32_t j, V e) {
+        if (j >= 1 && j + W - 1 <= half) {  // the image of H/2 is itself
+            L::Store(row + j, e);
+            L::Store(row + (H - j - (W - 1)), L::Reverse(e));
+            return;
+        }
+        for (int32_t c = j; c < j + W && c <= half; ++c) {
+            row[c] = e[c - j];
+            if (c >= 1 && c < half) row[H - c] = e[c - j];
+        }
+    };
+    int32_t j = 0;
+    for (; j <= half; j += W) {  // the last lane inside the row is the largest
+        if (!(exponent(j)[std::min(W - 1, half - j)] < kExpUnderflow)) break;
+        put(j, V{});
     }
+    for (; j + 2 * W - 1 <= half; j += 2 * W) {
+        const V a = ExpNonPositive(exponent(j)), b = ExpNonPositive(exponent(j + W));
+        put(j, a);
+        put(j + W, b);
+    }
+    for (; j <= half; j += W) put(j, ExpNonPositive(exponent(j)));
 }
 
 // Column j = H/2 + 1 + k repeats column H/2 − 1 − k; column 0 stands alone.
@@ -489,9 +506,8 @@ void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row) {
     const double tau2 = static_cast<double>(tau) * tau;
     const double scale = -tau2 * s;
     RunLanes([&](auto width) __attribute__((always_inline)) {
-        ChoiWilliamsHalf<LaneVector<decltype(width)::value>>(scale, omega0, H, row);
+        ChoiWilliamsRow<decltype(width)::value>(scale, omega0, H, row);
     });
-    MirrorRow(row, H);
 }
 
 void ConeKernel(int32_t tau, int32_t H, double alpha, double* row) {
