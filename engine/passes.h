@@ -15,6 +15,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __AVX512F__
+#include <immintrin.h>
+#endif
+
 #include "kernel_entry.h"
 #include "transpose8.h"
 
@@ -333,8 +337,11 @@ struct TwiddleIO {
 // is what the butterfly on the stored (Re, -Im) gives, since a - (-b) and
 // a + (-b) are a + b and a - b exactly.
 // In vectors of eight lanes (V = Vec8), columns j ... j + 7, whose twiddles
-// lie in two blocks, the second nextBlock after the first.
-template <int R, bool Hartley = false, class V = Vec>
+// lie in two blocks, the second nextBlock after the first. With First (eight
+// lanes, j = 0), lane 0 is column 0, a real column with a kernel of its own:
+// it is computed but never stored, and its down places (column m, which is
+// the next row's column 0 and past the end in the last row) are not read.
+template <int R, bool Hartley = false, class V = Vec, bool First = false>
 struct HalfComplexIO {
     using Value = V;
     static constexpr int kWidth = sizeof(V) / sizeof(double);
@@ -349,23 +356,38 @@ struct HalfComplexIO {
     ENGINE_INLINE Pair<V> Load(int q) const {
         V ar, ai;
         engine::ENGINE_ISA_NS::Load(up + q * col, ar);
-        engine::ENGINE_ISA_NS::Load(down + q * col - (kWidth - 1), ai);
+        const double* at = down + q * col - (kWidth - 1);
+#ifdef ENGINE_EIGHT_LANES
+        if constexpr (First)
+            ai = reinterpret_cast<V>(_mm512_maskz_loadu_pd(0x7F, at));
+        else
+#endif
+            engine::ENGINE_ISA_NS::Load(at, ai);
         return Twiddled(q, ar, Reverse(ai), twRe, twIm, nextBlock);
     }
     ENGINE_INLINE void Store(int k, V r, V i) const {
         double* low = up + k * col;
         double* highAt = high - k * col - (kWidth - 1);
-        using engine::ENGINE_ISA_NS::Store;
         if constexpr (Hartley) {
-            Store(low, r - i);
-            Store(highAt, Reverse(r + i));
+            Put(low, r - i, false);
+            Put(highAt, Reverse(r + i), true);
         } else if (2 * k < R) {
-            Store(low, r);
-            Store(highAt, Reverse(i));
+            Put(low, r, false);
+            Put(highAt, Reverse(i), true);
         } else {
-            Store(highAt, Reverse(r));
-            Store(low, -i);
+            Put(highAt, Reverse(r), true);
+            Put(low, -i, false);
         }
+    }
+    // Stores v at an up place (reversed: at a down place), lane 0 left out.
+    ENGINE_INLINE static void Put(double* p, V v, [[maybe_unused]] bool reversed) {
+#ifdef ENGINE_EIGHT_LANES
+        if constexpr (First) {
+            _mm512_mask_storeu_pd(p, reversed ? 0x7F : 0xFE, reinterpret_cast<__m512d>(v));
+            return;
+        }
+#endif
+        engine::ENGINE_ISA_NS::Store(p, v);
     }
 };
 
@@ -640,22 +662,22 @@ template <class K, bool Hartley = false>
 void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, const double* twIm) {
     constexpr int R = K::kRadix;
     const ptrdiff_t col = m * stride;
-    {
-        ColumnIO io{x, col};
-        K::Real(io);
-        // Places k*m and (R-k)*m.
-        if constexpr (Hartley) HartleyPairs(x + col, col, R - 2, (R - 1) / 2);
-    }
     double local[2][R * kWideLanes];
     const int32_t columns = (m + 1) / 2;  // j < columns: j < m/2
     const bool wide = stride == 1 && col >= kFarRows;
     for (int32_t j = 0; j < columns; j += kLanes) {
 #ifdef ENGINE_EIGHT_LANES
-        if (stride == 1 && j > 0 && columns - j >= 8) {
+        if (stride == 1 && columns - j >= 8) {
             const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
-            HalfComplexIO<R, Hartley, Vec8> io{x + j,        x + (m - j),  x + R * col - j, col,
-                                               twRe + block, twIm + block, (R - 1) * kLanes};
-            K::Complex(io);
+            if (j == 0) {
+                HalfComplexIO<R, Hartley, Vec8, true> io{x,    x + m, x + R * col,     col,
+                                                         twRe, twIm,  (R - 1) * kLanes};
+                K::Complex(io);
+            } else {
+                HalfComplexIO<R, Hartley, Vec8> io{x + j,        x + (m - j),  x + R * col - j, col,
+                                                   twRe + block, twIm + block, (R - 1) * kLanes};
+                K::Complex(io);
+            }
             j += kLanes;  // the loop adds the other block
             continue;
         }
@@ -736,6 +758,14 @@ void RealTwiddle(double* x, ptrdiff_t stride, int32_t m, const double* twRe, con
                 }
             }
         }
+    }
+    // Column 0 after the others: the first block above reads whole vectors of
+    // its rows, which would wait for this kernel's single stores to retire.
+    {
+        ColumnIO io{x, col};
+        K::Real(io);
+        // Places k*m and (R-k)*m.
+        if constexpr (Hartley) HartleyPairs(x + col, col, R - 2, (R - 1) / 2);
     }
     if (m % 2 == 0) {
         ColumnIO io{x + (m / 2) * stride, col};
