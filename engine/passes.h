@@ -47,6 +47,11 @@ static_assert(kLanes == kTwiddleBlock, "one twiddle block per vector");
 // block and run the kernel on both halves of it.
 constexpr ptrdiff_t kFarRows = 128;
 constexpr int kWideLanes = 2 * kLanes;
+// Rows at least kNearRows doubles apart map to at most two sets of the
+// first-level cache (whose sets repeat every 4 KB); complex passes of eight
+// columns or more group kGroupColumns columns at a time (see GroupedTwiddle).
+constexpr ptrdiff_t kNearRows = 256;
+constexpr int32_t kGroupColumns = 64;
 
 ENGINE_INLINE Vec LoadVec(const double* p) {
     Vec v;
@@ -326,6 +331,21 @@ struct TwiddleIO {
     }
 };
 
+#ifdef ENGINE_EIGHT_LANES
+// A twiddle pass's loads, with result k stored at (outRe, outIm)[k*outCol]
+// instead of in place.
+struct TwiddleToIO : TwiddleIO<Vec8> {
+    double* outRe;
+    double* outIm;
+    ptrdiff_t outCol;
+
+    ENGINE_INLINE void Store(int k, Vec8 r, Vec8 i) const {
+        StoreVec8(outRe + k * outCol, r);
+        StoreVec8(outIm + k * outCol, i);
+    }
+};
+#endif
+
 // Real twiddle pass, columns 1 <= j < m/2: element q of column j + l is the
 // complex value (up[q*col + l], down[q*col - l]), twiddled when loaded.
 // Result k goes, for k < (R+1)/2, to low[k*col + l] (real part) and
@@ -582,6 +602,42 @@ void RealLeaf(const double* in, double* out, ptrdiff_t kernelStride, ptrdiff_t c
     }
 }
 
+#ifdef ENGINE_EIGHT_LANES
+// The columns j < m rounded down to eight of a contiguous twiddle pass whose
+// rows lie far apart (stride 1): such rows share a few sets of the first-level
+// cache, too few for the 2R lines a block of eight columns writes, and every
+// store would wait for its line again. The results of a group of blocks go to
+// a local block first, and from there to each row in turn. Returns the first
+// column left. Apart, so that other passes keep a small stack frame.
+template <class K>
+[[gnu::noinline]] int32_t GroupedTwiddle(double* re, double* im, int32_t m, const double* twRe,
+                                         const double* twIm) {
+    constexpr int R = K::kRadix;
+    const ptrdiff_t col = m;
+    double group[2][R * kGroupColumns];
+    int32_t j = 0;
+    for (; j + 8 <= m; j += kGroupColumns) {
+        const int32_t width = m - j < kGroupColumns ? (m - j) / 8 * 8 : kGroupColumns;
+        for (int32_t c = 0; c < width; c += 8) {
+            const ptrdiff_t block = ((j + c) / kLanes) * (R - 1) * kLanes;
+            TwiddleToIO io{
+                {re + j + c, im + j + c, col, twRe + block, twIm + block, (R - 1) * kLanes},
+                group[0] + c,
+                group[1] + c,
+                kGroupColumns};
+            K::Complex(io);
+        }
+        for (int q = 0; q < R; ++q)
+            for (int32_t c = 0; c < width; c += 8) {
+                StoreVec8(re + q * col + j + c, LoadVec8(group[0] + q * kGroupColumns + c));
+                StoreVec8(im + q * col + j + c, LoadVec8(group[1] + q * kGroupColumns + c));
+            }
+        if (width < kGroupColumns) return j + width;
+    }
+    return j;
+}
+#endif
+
 template <class K>
 void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const double* twRe,
                     const double* twIm) {
@@ -589,7 +645,11 @@ void ComplexTwiddle(double* re, double* im, ptrdiff_t stride, int32_t m, const d
     const ptrdiff_t col = m * stride;
     const bool wide = stride == 1 && col >= kFarRows;
     double local[2][R * kWideLanes];
-    for (int32_t j = 0; j < m;) {
+    int32_t j = 0;
+#ifdef ENGINE_EIGHT_LANES
+    if (stride == 1 && R >= 8 && col >= kNearRows) j = GroupedTwiddle<K>(re, im, m, twRe, twIm);
+#endif
+    while (j < m) {
         const ptrdiff_t block = (j / kLanes) * (R - 1) * kLanes;
         double* pr = re + j * stride;
         double* pi = im + j * stride;
