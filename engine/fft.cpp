@@ -260,6 +260,10 @@ bool BuildTables(FftPlan& plan) {
             plan.realLeaf[d] = entry.realLeaf;
             plan.realPass[d] = entry.realPass;
             if (d == 0) plan.realHartleyPass = entry.realHartleyPass;
+            if (d == 1 && count == 2 && plan.factors[0] == 2 && plan.kinds[0] == kFixedRadix) {
+                plan.complexPairLeaf = entry.complexPairLeaf;
+                plan.realPairLeaf = entry.realPairLeaf;
+            }
         } else if (detail::OddRadixWork(radix) > work) {
             work = detail::OddRadixWork(radix);
         }
@@ -315,7 +319,9 @@ void ComplexLevel(const FftPlan& plan, int d, int32_t length, const double* inRe
                   ptrdiff_t outStride) {
     const int32_t radix = plan.factors[d];
     const int32_t m = length / radix;
-    if (d + 2 == plan.factorCount) {
+    if (plan.complexPairLeaf && inStride == 1 && outStride == 1) {
+        plan.complexPairLeaf(inRe, inIm, outRe, outIm);  // both leaves in one kernel
+    } else if (d + 2 == plan.factorCount) {
         ComplexLeafAt(plan, d + 1, inRe, inIm, outRe, outIm, inStride * radix, inStride, outStride,
                       radix);
     } else if (LeavesOfChildren(plan, d)) {
@@ -356,7 +362,9 @@ void RealLevel(const FftPlan& plan, int d, int32_t length, const double* in, dou
                ptrdiff_t inStride, ptrdiff_t outStride, bool hartley = false) {
     const int32_t radix = plan.factors[d];
     const int32_t m = length / radix;
-    if (d + 2 == plan.factorCount) {
+    if (plan.realPairLeaf && inStride == 1 && outStride == 1) {
+        plan.realPairLeaf(in, out);  // both leaves in one kernel
+    } else if (d + 2 == plan.factorCount) {
         RealLeafAt(plan, d + 1, in, out, inStride * radix, inStride, outStride, radix);
     } else if (LeavesOfChildren(plan, d)) {
         // As in ComplexLevel.

@@ -16,6 +16,10 @@ struct KernelEntry {
     // the outermost pass of the real inverse, which ends in those butterflies.
     // Null where a separate sweep of butterflies is faster.
     RealTwiddlePass realHartleyPass;
+    // Both leaves of a transform of length 2r at once, where the radix has a
+    // pair kernel (null otherwise).
+    ComplexPairLeafPass complexPairLeaf;
+    RealPairLeafPass realPairLeaf;
 };
 
 // X(r) for every fixed radix r.

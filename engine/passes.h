@@ -846,10 +846,85 @@ constexpr RealTwiddlePass HartleyPassOf() {
         return &RealTwiddle<K, true>;
 }
 
+// Two leaf DFTs A and B of a transform of length 2R (contiguous): load p
+// holds inputs 4p ... 4p+3, that is inputs 2p and 2p+1 of A and of B, in the
+// lanes (A, B, A, B); output k of A goes to out[k], of B to out[R + k]. Two
+// consecutive outputs are stored together.
+typedef double Vec2 __attribute__((vector_size(2 * sizeof(double))));
+ENGINE_INLINE Vec2 Low(Vec v) { return __builtin_shufflevector(v, v, 0, 1); }
+ENGINE_INLINE Vec2 High(Vec v) { return __builtin_shufflevector(v, v, 2, 3); }
+
+// Outputs k-1 and k of A (to p) and of B (to p + R), from (A, B)[k-1] and
+// (A, B)[k].
+template <int R>
+ENGINE_INLINE void PutPairs(double* p, Vec2 before, Vec2 at) {
+    const Vec2 a = __builtin_shufflevector(before, at, 0, 2);
+    const Vec2 b = __builtin_shufflevector(before, at, 1, 3);
+    std::memcpy(p, &a, sizeof a);
+    std::memcpy(p + R, &b, sizeof b);
+}
+
+template <int R>
+struct PairLeafIO {
+    using Value = Vec;
+    using Half = Vec2;
+    const double* re;
+    const double* im;
+    double* outRe;
+    double* outIm;
+    Vec2 heldRe{}, heldIm{};
+
+    ENGINE_INLINE Pair<Vec> Load(int p) const { return {LoadVec(re + 4 * p), LoadVec(im + 4 * p)}; }
+    ENGINE_INLINE void Store(int k, Vec2 r, Vec2 i) {
+        if (k % 2 == 0) {
+            heldRe = r;
+            heldIm = i;
+            return;
+        }
+        PutPairs<R>(outRe + k - 1, heldRe, r);
+        PutPairs<R>(outIm + k - 1, heldIm, i);
+    }
+};
+
+template <int R>
+struct RealPairLeafIO {
+    using Value = Vec;
+    using Half = Vec2;
+    const double* x;
+    double* out;
+    Vec2 held{};
+
+    ENGINE_INLINE Vec Load(int p) const { return LoadVec(x + 4 * p); }
+    ENGINE_INLINE void Store(int k, Vec2 v) {
+        if (k % 2 == 0)
+            held = v;
+        else
+            PutPairs<R>(out + k - 1, held, v);
+    }
+};
+
+template <class K>
+void ComplexPairLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm) {
+    PairLeafIO<K::kRadix> io{inRe, inIm, outRe, outIm};
+    K::Pair(io);
+}
+
+template <class K>
+void RealPairLeaf(const double* in, double* out) {
+    RealPairLeafIO<K::kRadix> io{in, out};
+    K::RealPair(io);
+}
+
 template <class K>
 constexpr KernelEntry MakeKernelEntry() {
-    return KernelEntry{&ComplexLeaf<K>, &ComplexTwiddle<K>, &RealLeaf<K>, &RealTwiddle<K>,
-                       HartleyPassOf<K>()};
+    KernelEntry entry{&ComplexLeaf<K>, &ComplexTwiddle<K>, &RealLeaf<K>,
+                      &RealTwiddle<K>, HartleyPassOf<K>(), nullptr,
+                      nullptr};
+    if constexpr (requires(PairLeafIO<K::kRadix> & io) { K::Pair(io); }) {
+        entry.complexPairLeaf = &ComplexPairLeaf<K>;
+        entry.realPairLeaf = &RealPairLeaf<K>;
+    }
+    return entry;
 }
 
 }  // namespace

@@ -490,6 +490,124 @@ def emit_body(D, outs, indent, hazards):
     return "\n".join(indent + line for line in lines)
 
 
+def emit_pair(D, outs, indent):
+    """The complex kernel of a radix built as one radix-2 step over two
+    half-length DFTs, for two transforms A and B at once: the two halves of
+    both run as one half-length DFT in four lanes (A even, B even, A odd,
+    B odd), whose load p holds inputs 2p (lanes 0, 1) and 2p+1 (lanes 2, 3),
+    and the step in two lanes (A, B). Every lane computes its node of the
+    graph with the graph's own operation, so that the results are the complex
+    kernel's bit for bit."""
+    nodes = live_nodes(D, outs)
+    side = {}  # node id -> 0 (even inputs only), 1 (odd only), 2 (both)
+    for n in nodes:
+        if n.op == "in":
+            side[n.id] = int(n.name[1:]) % 2
+        else:
+            sides = {side[a.id] for a in n.args}
+            side[n.id] = sides.pop() if len(sides) == 1 else 2
+    even = [n for n in nodes if n.op != "in" and side[n.id] == 0]
+    # The halves were built one after the other by the same code: node i of
+    # the odd half is node i of the even half on the odd inputs. The odd
+    # nodes after them are the step's twiddle products.
+    odd = [n for n in nodes if n.op != "in" and side[n.id] == 1][: len(even)]
+    in_half = {n.id for n in even + odd}
+    step = [n for n in nodes if n.op != "in" and n.id not in in_half]
+    partner = {}
+    for e, o in zip(even, odd):
+        assert e.op == o.op and e.const == o.const
+        for a, b in zip(e.args, o.args):
+            if a.op == "in":
+                assert b.op == "in" and b.name[0] == a.name[0] and int(b.name[1:]) == int(a.name[1:]) + 1
+            else:
+                assert partner[a.id] is b
+        partner[e.id] = o
+    half_of = {}
+    for e in even:
+        half_of[e.id] = (e, 0)
+        half_of[partner[e.id].id] = (e, 1)
+    lines = []
+    names = {}
+    loaded = set()
+    count = [0]
+
+    def arg4(a):
+        if a.op == "in":
+            p = int(a.name[1:]) // 2
+            if p not in loaded:
+                loaded.add(p)
+                if a.name[0] == "x":
+                    lines.append("const V x%d = io.Load(%d);" % (p, p))
+                else:
+                    lines.append("const auto [r%d, i%d] = io.Load(%d);" % (p, p, p))
+            return "%s%d" % (a.name[0], p)
+        return names[a.id]
+
+    def expr(n, arg):
+        if n.op == "add":
+            return "%s + %s" % (arg(n.args[0]), arg(n.args[1]))
+        if n.op == "sub":
+            return "%s - %s" % (arg(n.args[0]), arg(n.args[1]))
+        return "%s * %s" % (arg(n.args[0]), fmt(n.const))
+
+    for n in even:
+        name = "t%d" % count[0]
+        count[0] += 1
+        e = expr(n, arg4)
+        names[n.id] = name
+        lines.append("const V %s = %s;" % (name, e))
+    halves = {}
+
+    def arg2(a):
+        assert a.op != "in"
+        if a.id not in half_of:
+            return names[a.id]
+        e, h = half_of[a.id]
+        key = (e.id, h)
+        if key not in halves:
+            halves[key] = "%s%s" % (names[e.id], "o" if h else "e")
+            lines.append("const H %s = %s(%s);" % (halves[key], "High" if h else "Low", names[e.id]))
+        return halves[key]
+
+    for n in step:
+        name = "t%d" % count[0]
+        count[0] += 1
+        e = expr(n, arg2)
+        names[n.id] = name
+        lines.append("const H %s = %s;" % (name, e))
+    by_index = {}
+    for arr, idx, t in outs:
+        assert t is not None
+        by_index.setdefault(idx, {})[arr] = ("-" if t[1] < 0 else "") + arg2(t[0])
+    for idx in sorted(by_index):
+        parts = by_index[idx]
+        if "x" in parts:
+            lines.append("io.Store(%d, %s);" % (idx, parts["x"]))
+        else:
+            lines.append("io.Store(%d, %s, %s);" % (idx, parts["re"], parts["im"]))
+    return "\n".join(indent + line for line in lines)
+
+
+PAIR = """
+
+    // Complex and Real on two sets of {r} inputs, A and B, at once. Load p
+    // gives inputs 2p (lanes 0, 1: A, B) and 2p+1 (lanes 2, 3) in vectors of
+    // four lanes; Store(k, ...) takes output k of A and B in two lanes. The
+    // results are those of Complex and Real, bit for bit.
+    template <class IO>
+    ENGINE_KERNEL void Pair(IO& io) {{
+        using V = typename IO::Value;
+        using H = typename IO::Half;
+{complex}
+    }}
+
+    template <class IO>
+    ENGINE_KERNEL void RealPair(IO& io) {{
+        using V = typename IO::Value;
+        using H = typename IO::Half;
+{real}
+    }}"""
+
 # ---------------------------------------------------------------------------
 # Checks against a direct DFT.
 
@@ -573,7 +691,7 @@ struct Dft{r} {{
     ENGINE_KERNEL void Half(IO& io) {{
         using V = typename IO::Value;
 {half}
-    }}
+    }}{pair}
 }};
 
 }}  // namespace
@@ -603,6 +721,15 @@ def build(r):
         complex=emit_body(*kernels["Complex"], ind, lambda k: (k, r - 1 - k)),
         real=emit_body(*kernels["Real"], ind, lambda k: (k,)),
         half=emit_body(*kernels["Half"], ind, lambda k: (k,)),
+        pair=(
+            PAIR.format(
+                r=r,
+                complex=emit_pair(*kernels["Complex"], ind),
+                real=emit_pair(*kernels["Real"], ind),
+            )
+            if r == 32
+            else ""
+        ),
     )
 
 
