@@ -550,12 +550,15 @@ def emit_pair(D, outs, indent):
             return "%s - %s" % (arg(n.args[0]), arg(n.args[1]))
         return "%s * %s" % (arg(n.args[0]), fmt(n.const))
 
-    for n in even:
+    def emit(n, arg, vector):
         name = "t%d" % count[0]
         count[0] += 1
-        e = expr(n, arg4)
+        e = expr(n, arg)
         names[n.id] = name
-        lines.append("const V %s = %s;" % (name, e))
+        lines.append("const %s %s = %s;" % (vector, name, e))
+
+    for n in even:
+        emit(n, arg4, "V")
     halves = {}
 
     def arg2(a):
@@ -570,11 +573,7 @@ def emit_pair(D, outs, indent):
         return halves[key]
 
     for n in step:
-        name = "t%d" % count[0]
-        count[0] += 1
-        e = expr(n, arg2)
-        names[n.id] = name
-        lines.append("const H %s = %s;" % (name, e))
+        emit(n, arg2, "H")
     by_index = {}
     for arr, idx, t in outs:
         assert t is not None
