@@ -260,9 +260,11 @@ bool BuildTables(FftPlan& plan) {
             plan.realLeaf[d] = entry.realLeaf;
             plan.realPass[d] = entry.realPass;
             if (d == 0) plan.realHartleyPass = entry.realHartleyPass;
-            if (d == 1 && count == 2 && plan.factors[0] == 2 && plan.kinds[0] == kFixedRadix) {
+            if (d == 1 && count == 2 && plan.factors[0] == 2) {
                 plan.complexPairLeaf = entry.complexPairLeaf;
                 plan.realPairLeaf = entry.realPairLeaf;
+            } else if (d == 1 && count == 2 && plan.factors[0] == 4) {
+                plan.complexPairLeaf = entry.complexQuadLeaf;
             }
         } else if (detail::OddRadixWork(radix) > work) {
             work = detail::OddRadixWork(radix);

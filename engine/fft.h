@@ -27,8 +27,9 @@ using ComplexLeafPass = void (*)(const double* inRe, const double* inIm, double*
                                  LeafRows rows);
 using ComplexTwiddlePass = void (*)(double* re, double* im, std::ptrdiff_t stride, int32_t m,
                                     const double* twiddleRe, const double* twiddleIm);
-// The leaves of a transform of length 2r (r the radix): DFT t = 0, 1 of the
-// inputs t, t + 2, t + 4, ... (stride 1) to out[t*r ...], in one kernel.
+// The leaves of a transform of length cr (r the radix, c = 2 or 4): DFT
+// t < c of the inputs t, t + c, t + 2c, ... (stride 1) to out[t*r ...], in
+// one kernel.
 using ComplexPairLeafPass = void (*)(const double* inRe, const double* inIm, double* outRe,
                                      double* outIm);
 using RealPairLeafPass = void (*)(const double* in, double* out);
@@ -83,8 +84,8 @@ struct FftPlan {
     // For a fixed outermost radix: its real twiddle pass that also does the
     // butterflies ending the real inverse (null where it has none).
     RealTwiddlePass realHartleyPass = nullptr;
-    // For two levels, radix 2 over a fixed radix with pair kernels: the leaves
-    // of a contiguous transform in one call (null otherwise).
+    // For two levels, radix 2 or 4 over a fixed radix with pair kernels: the
+    // leaves of a contiguous transform in one call (null otherwise).
     ComplexPairLeafPass complexPairLeaf = nullptr;
     RealPairLeafPass realPairLeaf = nullptr;
     // Working storage of the general and Rader passes, made with the plan so

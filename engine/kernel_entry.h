@@ -17,9 +17,11 @@ struct KernelEntry {
     // Null where a separate sweep of butterflies is faster.
     RealTwiddlePass realHartleyPass;
     // Both leaves of a transform of length 2r at once, where the radix has a
-    // pair kernel (null otherwise).
+    // pair kernel (null otherwise); all four of one of length 4r, where the
+    // variant also runs it eight lanes wide.
     ComplexPairLeafPass complexPairLeaf;
     RealPairLeafPass realPairLeaf;
+    ComplexPairLeafPass complexQuadLeaf;
 };
 
 // X(r) for every fixed radix r.

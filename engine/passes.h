@@ -903,6 +903,58 @@ struct RealPairLeafIO {
     }
 };
 
+#ifdef ENGINE_EIGHT_LANES
+// The same for four leaf DFTs A ... D of a transform of length 4R: load p
+// holds inputs 8p ... 8p+7, inputs 2p and 2p+1 of each, in the lanes (A, B, C,
+// D, A, B, C, D); output k of DFT t goes to out[t*R + k], four consecutive
+// outputs at a time.
+ENGINE_INLINE Vec Low(Vec8 v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
+ENGINE_INLINE Vec High(Vec8 v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
+
+// Outputs k-3 ... k of A ... D (to p + t*R) from (A, B, C, D)[k-3 ... k].
+template <int R>
+ENGINE_INLINE void PutQuads(double* p, const Vec (&held)[3], Vec at) {
+    const Vec t0 = __builtin_shufflevector(held[0], held[1], 0, 4, 2, 6);
+    const Vec t1 = __builtin_shufflevector(held[0], held[1], 1, 5, 3, 7);
+    const Vec t2 = __builtin_shufflevector(held[2], at, 0, 4, 2, 6);
+    const Vec t3 = __builtin_shufflevector(held[2], at, 1, 5, 3, 7);
+    StoreVec(p, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
+    StoreVec(p + R, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
+    StoreVec(p + 2 * R, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
+    StoreVec(p + 3 * R, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
+}
+
+template <int R>
+struct QuadLeafIO {
+    using Value = Vec8;
+    using Half = Vec;
+    const double* re;
+    const double* im;
+    double* outRe;
+    double* outIm;
+    Vec heldRe[3] = {}, heldIm[3] = {};
+
+    ENGINE_INLINE Pair<Vec8> Load(int p) const {
+        return {LoadVec8(re + 8 * p), LoadVec8(im + 8 * p)};
+    }
+    ENGINE_INLINE void Store(int k, Vec r, Vec i) {
+        if (k % 4 != 3) {
+            heldRe[k % 4] = r;
+            heldIm[k % 4] = i;
+            return;
+        }
+        PutQuads<R>(outRe + k - 3, heldRe, r);
+        PutQuads<R>(outIm + k - 3, heldIm, i);
+    }
+};
+
+template <class K>
+void ComplexQuadLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm) {
+    QuadLeafIO<K::kRadix> io{inRe, inIm, outRe, outIm};
+    K::Pair(io);
+}
+#endif
+
 template <class K>
 void ComplexPairLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm) {
     PairLeafIO<K::kRadix> io{inRe, inIm, outRe, outIm};
@@ -917,12 +969,20 @@ void RealPairLeaf(const double* in, double* out) {
 
 template <class K>
 constexpr KernelEntry MakeKernelEntry() {
-    KernelEntry entry{&ComplexLeaf<K>, &ComplexTwiddle<K>, &RealLeaf<K>,
-                      &RealTwiddle<K>, HartleyPassOf<K>(), nullptr,
+    KernelEntry entry{&ComplexLeaf<K>,
+                      &ComplexTwiddle<K>,
+                      &RealLeaf<K>,
+                      &RealTwiddle<K>,
+                      HartleyPassOf<K>(),
+                      nullptr,
+                      nullptr,
                       nullptr};
     if constexpr (requires(PairLeafIO<K::kRadix> & io) { K::Pair(io); }) {
         entry.complexPairLeaf = &ComplexPairLeaf<K>;
         entry.realPairLeaf = &RealPairLeaf<K>;
+#ifdef ENGINE_EIGHT_LANES
+        entry.complexQuadLeaf = &ComplexQuadLeaf<K>;
+#endif
     }
     return entry;
 }
