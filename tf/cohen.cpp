@@ -146,11 +146,14 @@ void MirrorRow(double* row, int32_t H) {
 // is taken before the kernel width is checked, so that exhausted memory comes first.
 class Smoothing {
   public:
+    // Doubles between the work blocks, so that the same element of each does
+    // not fall in the same set of the first-level cache.
+    static constexpr int64_t kBlockGap = 72;
     // Work arrays and both plans for the layout's lengths.
     int32_t Take(const DistributionLayout& l) {
         NF = l.NF;
         T2 = NF / l.S;
-        work = ScratchArray<double>(4 * int64_t{NF});
+        work = ScratchArray<double>(4 * (int64_t{NF} + kBlockGap));
         if (!work) return status::kNoMemory;
         if (!full.Take(NF)) return status::kNoMemory;
         return folded.Take(T2) ? status::kOk : status::kNoMemory;
@@ -175,7 +178,7 @@ class Smoothing {
                           const double* phiA, const double* phiB, double* outA, double* outB);
 
   private:
-    double* Block(int32_t index) const { return work.get() + int64_t{index} * NF; }
+    double* Block(int32_t index) const { return work.get() + int64_t{index} * (NF + kBlockGap); }
 
     int32_t T = 0, T2 = 0, NF = 0, count = 0;
     scratch::Array<double> work;
