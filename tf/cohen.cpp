@@ -7,6 +7,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "distribution.h"
 #include "lanes.h"
@@ -185,6 +187,9 @@ class Smoothing {
     engine::PlanRef full, folded;
 };
 
+// The weighted, folded spectrum is written reversed and scaled by 1/NF (the
+// mean over the S blocks and the inverse's 1/T2), u[(T2 − q) mod T2] for bin
+// q, so that a forward transform gives the inverse transform of the bins.
 void Smoothing::CxKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau,
                                const double* phi, double* outRe, double* outIm) {
     const int32_t half = NF / 2;
@@ -192,43 +197,62 @@ void Smoothing::CxKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_
     double* uIm = Block(1);
     double* aRe = Block(2);
     double* aIm = Block(3);
-    const double inverseS = 1.0 / S;
     CxLagProducts(y, Ny, tau, count, uRe, uIm);
     std::fill(uRe + count, uRe + NF, 0.0);
     std::fill(uIm + count, uIm + NF, 0.0);
     engine::CxFftForward(full.get(), uRe, uIm, aRe, aIm, 1, 1, NF);
     // Weighted by the kernel row and folded onto T2 bins (sampling every S-th
     // instant): u[q] = Σ_s A[s·T2 + q]·Φ[column of s·T2 + q], bin p having the
-    // Doppler of column (p + NF/2) mod NF; each product and sum as when the
-    // weighting, the fold and the scaling run one after the other.
-    // The scaling is done with the last block's sum, the same product.
+    // Doppler of column (p + NF/2) mod NF, the sum over s in order.
     for (int32_t s = 0; s < S; ++s) {
         const int64_t base = int64_t{s} * T2;
         const auto weigh = [&](int32_t from, int32_t to, int64_t column) {
             if (from >= to) return;
-            RunVectorised([&]() __attribute__((always_inline)) {
-                const double* __restrict__ bRe = aRe + base + from;
-                const double* __restrict__ bIm = aIm + base + from;
-                const double* __restrict__ w = phi + (column + from);
-                double* __restrict__ toRe = uRe + from;
-                double* __restrict__ toIm = uIm + from;
-                const int32_t length = to - from;
-                // With S = 1 the scaling is by 1, which changes nothing.
-                if (s == 0) {
-                    for (int32_t q = 0; q < length; ++q) {
-                        toRe[q] = bRe[q] * w[q];
-                        toIm[q] = bIm[q] * w[q];
-                    }
-                } else if (s < S - 1) {
-                    for (int32_t q = 0; q < length; ++q) {
-                        toRe[q] += bRe[q] * w[q];
-                        toIm[q] += bIm[q] * w[q];
-                    }
-                } else {
-                    for (int32_t q = 0; q < length; ++q) {
-                        toRe[q] = (toRe[q] + bRe[q] * w[q]) * inverseS;
-                        toIm[q] = (toIm[q] + bIm[q] * w[q]) * inverseS;
-                    }
+            RunLanes([&](auto width) __attribute__((always_inline)) {
+                constexpr int W = decltype(width)::value;
+                using L = Lanes<W>;
+                // Locals, which the stores cannot change.
+                const bool first = s == 0, last = s == S - 1;
+                const double scale = 1.0 / NF;
+                const int32_t n = T2, end = to;
+                double* const toRe = Block(0);
+                double* const toIm = Block(1);
+                const double* const bRe = Block(2) + base;
+                const double* const bIm = Block(3) + base;
+                const double* const w = phi + column;
+                // Bin q's sum with its weighted value x·w[q], kept at u[T2 − q].
+                const auto add = [&](auto& sum, auto x, auto weight)
+                    __attribute__((always_inline)) {
+                    const auto product = x * weight;
+                    if (first && last)
+                        sum = product * scale;
+                    else if (first)
+                        sum = product;
+                    else if (last)
+                        sum = (sum + product) * scale;
+                    else
+                        sum = sum + product;
+                };
+                int32_t q = from;
+                if (q == 0) {  // bin 0 stays in place
+                    add(toRe[0], bRe[0], w[0]);
+                    add(toIm[0], bIm[0], w[0]);
+                    ++q;
+                }
+                for (; q + W <= end; q += W) {
+                    double* atRe = toRe + (n - q - (W - 1));
+                    double* atIm = toIm + (n - q - (W - 1));
+                    auto sumRe = first ? typename L::V{} : L::Reverse(L::Load(atRe));
+                    auto sumIm = first ? typename L::V{} : L::Reverse(L::Load(atIm));
+                    const auto weight = L::Load(w + q);
+                    add(sumRe, L::Load(bRe + q), weight);
+                    add(sumIm, L::Load(bIm + q), weight);
+                    L::Store(atRe, L::Reverse(sumRe));
+                    L::Store(atIm, L::Reverse(sumIm));
+                }
+                for (; q < end; ++q) {
+                    add(toRe[n - q], bRe[q], w[q]);
+                    add(toIm[n - q], bIm[q], w[q]);
                 }
             });
         };
@@ -238,10 +262,10 @@ void Smoothing::CxKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_
         weigh(split, T2, base - half);
     }
     if (T == T2) {
-        engine::CxFftInverse(folded.get(), uRe, uIm, outRe, outIm, 1, 1, T2);
+        engine::CxFftForward(folded.get(), uRe, uIm, outRe, outIm, 1, 1, T2);
         return;
     }
-    engine::CxFftInverse(folded.get(), uRe, uIm, aRe, aIm, 1, 1, T2);
+    engine::CxFftForward(folded.get(), uRe, uIm, aRe, aIm, 1, 1, T2);
     std::copy_n(aRe, T, outRe);
     std::copy_n(aIm, T, outIm);
 }
@@ -373,32 +397,35 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
             const double fb = 0.5 * (wb[half - q] + wb[half + q]);
             mix(fa, fb, zr[q], zi[q], zr[NF - q], zi[NF - q]);
         }
-        // u[q] = (1/S)·Σ_s Z[s·T2 + q]
-        double* __restrict__ toRe = uRe;
-        double* __restrict__ toIm = uIm;
-        std::copy_n(aRe, T2, toRe);
-        std::copy_n(aIm, T2, toIm);
-        for (int32_t s = 1; s < S; ++s) {
-            const double* __restrict__ bRe = aRe + int64_t{s} * T2;
-            const double* __restrict__ bIm = aIm + int64_t{s} * T2;
-            for (int32_t k = 0; k < T2; ++k) {
-                toRe[k] += bRe[k];
-                toIm[k] += bIm[k];
+        // u[(T2 − q) mod T2] = (1/NF)·Σ_s Z[s·T2 + q], reversed and scaled as in
+        // CxKernelSmooth, the sum over s in order.
+        const double scale = 1.0 / NF;
+        const auto fold = [&](int32_t k, auto&& load) __attribute__((always_inline)) {
+            auto sumRe = load(aRe + k), sumIm = load(aIm + k);
+            for (int32_t s = 1; s < S; ++s) {
+                sumRe += load(aRe + (int64_t{s} * T2 + k));
+                sumIm += load(aIm + (int64_t{s} * T2 + k));
             }
+            return std::pair{sumRe * scale, sumIm * scale};
+        };
+        const auto scalar = [](const double* p) __attribute__((always_inline)) { return *p; };
+        const auto vector = [](const double* p) __attribute__((always_inline)) {
+            return L::Load(p);
+        };
+        std::tie(uRe[0], uIm[0]) = fold(0, scalar);
+        int32_t k = 1;
+        for (; k + W <= T2; k += W) {
+            const auto [sumRe, sumIm] = fold(k, vector);
+            L::Store(uRe + (T2 - k - (W - 1)), L::Reverse(sumRe));
+            L::Store(uIm + (T2 - k - (W - 1)), L::Reverse(sumIm));
         }
-        if (S > 1) {
-            const double inverseS = 1.0 / S;
-            for (int32_t k = 0; k < T2; ++k) {
-                toRe[k] *= inverseS;
-                toIm[k] *= inverseS;
-            }
-        }
+        for (; k < T2; ++k) std::tie(uRe[T2 - k], uIm[T2 - k]) = fold(k, scalar);
     });
     if (T == T2) {
-        engine::CxFftInverse(folded.get(), uRe, uIm, outA, outB, 1, 1, T2);
+        engine::CxFftForward(folded.get(), uRe, uIm, outA, outB, 1, 1, T2);
         return;
     }
-    engine::CxFftInverse(folded.get(), uRe, uIm, aRe, aIm, 1, 1, T2);
+    engine::CxFftForward(folded.get(), uRe, uIm, aRe, aIm, 1, 1, T2);
     std::copy_n(aRe, T, outA);
     std::copy_n(aIm, T, outB);
 }
