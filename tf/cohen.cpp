@@ -202,65 +202,60 @@ void Smoothing::CxKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_
     std::fill(uIm + count, uIm + NF, 0.0);
     engine::CxFftForward(full.get(), uRe, uIm, aRe, aIm, 1, 1, NF);
     // Weighted by the kernel row and folded onto T2 bins (sampling every S-th
-    // instant): u[q] = Σ_s A[s·T2 + q]·Φ[column of s·T2 + q], bin p having the
-    // Doppler of column (p + NF/2) mod NF, the sum over s in order.
-    for (int32_t s = 0; s < S; ++s) {
-        const int64_t base = int64_t{s} * T2;
-        const auto weigh = [&](int32_t from, int32_t to, int64_t column) {
-            if (from >= to) return;
-            RunLanes([&](auto width) __attribute__((always_inline)) {
-                constexpr int W = decltype(width)::value;
-                using L = Lanes<W>;
-                // Locals, which the stores cannot change.
-                const bool first = s == 0, last = s == S - 1;
-                const double scale = 1.0 / NF;
-                const int32_t n = T2, end = to;
-                double* const toRe = Block(0);
-                double* const toIm = Block(1);
-                const double* const bRe = Block(2) + base;
-                const double* const bIm = Block(3) + base;
-                const double* const w = phi + column;
-                // Bin q's sum with its weighted value x·w[q], kept at u[T2 − q].
-                const auto add = [&](auto& sum, auto x, auto weight)
-                    __attribute__((always_inline)) {
-                    const auto product = x * weight;
-                    if (first && last)
-                        sum = product * scale;
-                    else if (first)
-                        sum = product;
-                    else if (last)
-                        sum = (sum + product) * scale;
-                    else
-                        sum = sum + product;
-                };
-                int32_t q = from;
-                if (q == 0) {  // bin 0 stays in place
-                    add(toRe[0], bRe[0], w[0]);
-                    add(toIm[0], bIm[0], w[0]);
-                    ++q;
+    // instant): u[q] = Σ_s A[s·T2 + q]·Φ[column of s·T2 + q], the sum over s in
+    // order, bin p having the Doppler of column (p + NF/2) mod NF. With S >= 2
+    // each block of T2 bins lies on one side of NF/2; with S = 1 the only one
+    // is split there.
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        constexpr int W = decltype(width)::value;
+        using L = Lanes<W>;
+        // Locals, which the stores cannot change.
+        const int32_t n = T2, blocks = S;
+        const int64_t middle = half;
+        const double scale = 1.0 / NF;
+        double* const toRe = Block(0);
+        double* const toIm = Block(1);
+        const double* const re = Block(2);
+        const double* const im = Block(3);
+        const double* const w = phi;
+        const auto weigh = [&](int32_t from, int32_t to, bool below)
+            __attribute__((always_inline)) {
+            // The scaled sums of bin q (scalar or vector with `load`).
+            const auto sums = [&](int32_t q, auto load) __attribute__((always_inline)) {
+                decltype(load(re)) sumRe{}, sumIm{};
+                for (int32_t s = 0; s < blocks; ++s) {
+                    const int64_t at = int64_t{s} * n + q;
+                    const bool lower = blocks == 1 ? below : 2 * s < blocks;
+                    const auto weight = load(w + (at + (lower ? middle : -middle)));
+                    const auto pr = load(re + at) * weight, pi = load(im + at) * weight;
+                    sumRe = s == 0 ? pr : sumRe + pr;
+                    sumIm = s == 0 ? pi : sumIm + pi;
                 }
-                for (; q + W <= end; q += W) {
-                    double* atRe = toRe + (n - q - (W - 1));
-                    double* atIm = toIm + (n - q - (W - 1));
-                    auto sumRe = first ? typename L::V{} : L::Reverse(L::Load(atRe));
-                    auto sumIm = first ? typename L::V{} : L::Reverse(L::Load(atIm));
-                    const auto weight = L::Load(w + q);
-                    add(sumRe, L::Load(bRe + q), weight);
-                    add(sumIm, L::Load(bIm + q), weight);
-                    L::Store(atRe, L::Reverse(sumRe));
-                    L::Store(atIm, L::Reverse(sumIm));
-                }
-                for (; q < end; ++q) {
-                    add(toRe[n - q], bRe[q], w[q]);
-                    add(toIm[n - q], bIm[q], w[q]);
-                }
-            });
+                return std::pair{sumRe * scale, sumIm * scale};
+            };
+            const auto scalar = [](const double* p) __attribute__((always_inline)) { return *p; };
+            const auto vector = [](const double* p) __attribute__((always_inline)) {
+                return L::Load(p);
+            };
+            int32_t q = from;
+            if (q == 0 && q < to) {  // bin 0 stays in place
+                std::tie(toRe[0], toIm[0]) = sums(0, scalar);
+                ++q;
+            }
+            for (; q + W <= to; q += W) {
+                const auto [sumRe, sumIm] = sums(q, vector);
+                L::Store(toRe + (n - q - (W - 1)), L::Reverse(sumRe));
+                L::Store(toIm + (n - q - (W - 1)), L::Reverse(sumIm));
+            }
+            for (; q < to; ++q) std::tie(toRe[n - q], toIm[n - q]) = sums(q, scalar);
         };
-        // Bin base + q takes column NF/2 + base + q below NF/2, else base + q − NF/2.
-        const auto split = static_cast<int32_t>(std::clamp<int64_t>(half - base, 0, T2));
-        weigh(0, split, half + base);
-        weigh(split, T2, base - half);
-    }
+        if (blocks == 1) {
+            weigh(0, n / 2, true);
+            weigh(n / 2, n, false);
+        } else {
+            weigh(0, n, false);
+        }
+    });
     if (T == T2) {
         engine::CxFftForward(folded.get(), uRe, uIm, outRe, outIm, 1, 1, T2);
         return;
