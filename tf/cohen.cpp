@@ -347,74 +347,80 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
     std::fill(uRe + count, uRe + NF, 0.0);
     std::fill(uIm + count, uIm + NF, 0.0);
     engine::CxFftForward(full.get(), uRe, uIm, aRe, aIm, 1, 1, NF);
-    // Bins 0 and NF/2 are their own partners: f_a·Re Z + i·f_b·Im Z.
-    aRe[0] *= phiA[half];
-    aIm[0] *= phiB[half];
-    if (NF % 2 == 0 && NF > 1) {
-        aRe[half] *= phiA[0];
-        aIm[half] *= phiB[0];
-    }
-    const int32_t last = (NF + 1) / 2 - 1;  // bins q = 1 … last and NF − q
+    // Weighted bin p, c1·Z[p] + c2·conj Z[NF − p] with c1 = (f_a + f_b)/2 and
+    // c2 = (f_a − f_b)/2, each f the mean of the columns (NF/2 ± p) mod NF; bins 0
+    // and NF/2 are their own partners: f_a·Re Z + i·f_b·Im Z. Folded as in
+    // CxKernelSmooth: u[(T2 − q) mod T2] = (1/NF)·Σ_s Z'[s·T2 + q], the sum over
+    // s in order. With S >= 2 each block of T2 bins lies on one side of NF/2;
+    // with S = 1 the only one is split there.
     RunLanes([&](auto width) __attribute__((always_inline)) {
         constexpr int W = decltype(width)::value;
         using L = Lanes<W>;
-        // c1·x + c2·conj y and c1·y + c2·conj x for x = Z[q], y = Z[NF − q].
-        const auto mix = [](auto fa, auto fb, auto& xr, auto& xi, auto& yr, auto& yi) {
-            const auto c1 = 0.5 * (fa + fb), c2 = 0.5 * (fa - fb);
-            const auto r1 = c1 * xr + c2 * yr, i1 = c1 * xi - c2 * yi;
-            const auto r2 = c1 * yr + c2 * xr, i2 = c1 * yi - c2 * xi;
-            xr = r1;
-            xi = i1;
-            yr = r2;
-            yi = i2;
-        };
-        // The pointers as locals, which the stores (through memcpy) cannot change.
-        double* const zr = aRe;
-        double* const zi = aIm;
+        // Locals, which the stores cannot change.
+        const int32_t n = T2, blocks = S;
+        const int64_t size = NF, middle = half;
+        const double scale = 1.0 / NF;
+        double* const toRe = Block(0);
+        double* const toIm = Block(1);
+        const double* const zr = Block(2);
+        const double* const zi = Block(3);
         const double* const wa = phiA;
         const double* const wb = phiB;
-        int32_t q = 1;
-        // W bins q … q+W−1 at a time, their partners NF − q … NF − q − W + 1 reversed.
-        for (; q + W - 1 <= last; q += W) {
-            const auto mirrored = [](const double* p) { return L::Reverse(L::Load(p - (W - 1))); };
-            const auto fa = 0.5 * (mirrored(wa + half - q) + L::Load(wa + half + q));
-            const auto fb = 0.5 * (mirrored(wb + half - q) + L::Load(wb + half + q));
-            auto xr = L::Load(zr + q), xi = L::Load(zi + q);
-            auto yr = mirrored(zr + NF - q), yi = mirrored(zi + NF - q);
-            mix(fa, fb, xr, xi, yr, yi);
-            L::Store(zr + q, xr);
-            L::Store(zi + q, xi);
-            L::Store(zr + NF - q - (W - 1), L::Reverse(yr));
-            L::Store(zi + NF - q - (W - 1), L::Reverse(yi));
-        }
-        for (; q <= last; ++q) {
-            const double fa = 0.5 * (wa[half - q] + wa[half + q]);
-            const double fb = 0.5 * (wb[half - q] + wb[half + q]);
-            mix(fa, fb, zr[q], zi[q], zr[NF - q], zi[NF - q]);
-        }
-        // u[(T2 − q) mod T2] = (1/NF)·Σ_s Z[s·T2 + q], reversed and scaled as in
-        // CxKernelSmooth, the sum over s in order.
-        const double scale = 1.0 / NF;
-        const auto fold = [&](int32_t k, auto&& load) __attribute__((always_inline)) {
-            auto sumRe = load(aRe + k), sumIm = load(aIm + k);
-            for (int32_t s = 1; s < S; ++s) {
-                sumRe += load(aRe + (int64_t{s} * T2 + k));
-                sumIm += load(aIm + (int64_t{s} * T2 + k));
+        const auto mix = [](auto fa, auto fb, auto xr, auto xi, auto yr, auto yi)
+            __attribute__((always_inline)) {
+            const auto c1 = 0.5 * (fa + fb), c2 = 0.5 * (fa - fb);
+            return std::pair{c1 * xr + c2 * yr, c1 * xi - c2 * yi};
+        };
+        const auto bin = [&](int64_t p) __attribute__((always_inline)) {
+            if (p == 0 || 2 * p == size) {
+                const int64_t column = (middle + p) % size;
+                return std::pair{zr[p] * wa[column], zi[p] * wb[column]};
+            }
+            const int64_t q = std::min(p, size - p);
+            const double fa = 0.5 * (wa[middle - q] + wa[middle + q]);
+            const double fb = 0.5 * (wb[middle - q] + wb[middle + q]);
+            return mix(fa, fb, zr[p], zi[p], zr[size - p], zi[size - p]);
+        };
+        // W bins p … p + W − 1 of one side of NF/2, neither 0 nor NF/2.
+        const auto bins = [&](int64_t p) __attribute__((always_inline)) {
+            const auto mirrored = [](const double* x) __attribute__((always_inline)) {
+                return L::Reverse(L::Load(x - (W - 1)));
+            };
+            const bool below = p < middle;
+            // Columns NF/2 − q (ascending p above NF/2) and NF/2 + q (below).
+            const int64_t up = below ? middle + p : p - middle;
+            const int64_t down = below ? middle - p : middle + size - p;
+            const auto fa = 0.5 * (mirrored(wa + down) + L::Load(wa + up));
+            const auto fb = 0.5 * (mirrored(wb + down) + L::Load(wb + up));
+            return mix(fa, fb, L::Load(zr + p), L::Load(zi + p), mirrored(zr + (size - p)),
+                       mirrored(zi + (size - p)));
+        };
+        const auto sums = [&](int32_t k, auto weighted) __attribute__((always_inline)) {
+            auto [sumRe, sumIm] = weighted(k);
+            for (int32_t s = 1; s < blocks; ++s) {
+                const auto [re, im] = weighted(int64_t{s} * n + k);
+                sumRe = sumRe + re;
+                sumIm = sumIm + im;
             }
             return std::pair{sumRe * scale, sumIm * scale};
         };
-        const auto scalar = [](const double* p) __attribute__((always_inline)) { return *p; };
-        const auto vector = [](const double* p) __attribute__((always_inline)) {
-            return L::Load(p);
+        // Bins k … to − 1 of every block, where no lane meets bin 0 or NF/2.
+        const auto fold = [&](int32_t k, int32_t to) __attribute__((always_inline)) {
+            for (; k + W <= to; k += W) {
+                const auto [sumRe, sumIm] = sums(k, bins);
+                L::Store(toRe + (n - k - (W - 1)), L::Reverse(sumRe));
+                L::Store(toIm + (n - k - (W - 1)), L::Reverse(sumIm));
+            }
+            for (; k < to; ++k) std::tie(toRe[n - k], toIm[n - k]) = sums(k, bin);
         };
-        std::tie(uRe[0], uIm[0]) = fold(0, scalar);
-        int32_t k = 1;
-        for (; k + W <= T2; k += W) {
-            const auto [sumRe, sumIm] = fold(k, vector);
-            L::Store(uRe + (T2 - k - (W - 1)), L::Reverse(sumRe));
-            L::Store(uIm + (T2 - k - (W - 1)), L::Reverse(sumIm));
+        std::tie(toRe[0], toIm[0]) = sums(0, bin);
+        if (blocks == 1 && n > 1) {
+            fold(1, n / 2);
+            std::tie(toRe[n / 2], toIm[n / 2]) = sums(n / 2, bin);
+            fold(n / 2 + 1, n);
+        } else {
+            fold(1, n);
         }
-        for (; k < T2; ++k) std::tie(uRe[T2 - k], uIm[T2 - k]) = fold(k, scalar);
     });
     if (T == T2) {
         engine::CxFftForward(folded.get(), uRe, uIm, outA, outB, 1, 1, T2);
