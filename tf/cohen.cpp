@@ -91,13 +91,13 @@ template <class V>
     return result;
 }
 
-// A Choi-Williams row: columns 0 … H/2, e^(scale·(ω0·(j − H/2))²), and their
-// mirror images, column H − j repeating column j (1 <= j < H/2). Leading blocks
-// that underflow whole need no exponential; the others go two vectors at a
-// time, so that their exponentials overlap.
+// A Choi-Williams row: columns j < end (end <= H/2 + 1), e^(scale·(ω0·(j − H/2))²),
+// and their mirror images, column H − j repeating column j (1 <= j < H/2).
+// Leading blocks that underflow whole need no exponential; the others go two
+// vectors at a time, so that their exponentials overlap.
 template <int W>
 [[gnu::always_inline]] inline void ChoiWilliamsRow(double scale, double omega0, int32_t H,
-                                                   double* row) {
+                                                   int32_t end, double* row) {
     using L = Lanes<W>;
     using V = typename L::V;
     V lane = {};
@@ -107,29 +107,41 @@ template <int W>
         const V w = omega0 * (lane + static_cast<double>(j - half));
         return scale * (w * w);
     };
-    // Columns j … j + W − 1 that are at most H/2, and their images.
+    // Columns j … j + W − 1 that are below end, and their images.
     const auto put = [&](int32_t j, V e) {
-        if (j >= 1 && j + W - 1 <= half) {  // the image of H/2 is itself
+        if (j >= 1 && j + W <= end) {  // the image of H/2 is itself
             L::Store(row + j, e);
             L::Store(row + (H - j - (W - 1)), L::Reverse(e));
             return;
         }
-        for (int32_t c = j; c < j + W && c <= half; ++c) {
+        for (int32_t c = j; c < j + W && c < end; ++c) {
             row[c] = e[c - j];
             if (c >= 1 && c < half) row[H - c] = e[c - j];
         }
     };
-    int32_t j = 0;
-    for (; j <= half; j += W) {  // the last lane inside the row is the largest
-        if (!(exponent(j)[std::min(W - 1, half - j)] < kExpUnderflow)) break;
-        put(j, V{});
+    // The leading blocks whose last column below end underflows: the exponent
+    // falls as |j − H/2| grows, so that they are found by bisection, the
+    // exponent of a column computed as in its lane.
+    const auto underflows = [&](int32_t block) {
+        const double w = omega0 * static_cast<double>(std::min(block * W + W, end) - 1 - half);
+        return scale * (w * w) < kExpUnderflow;
+    };
+    int32_t below = 0, above = (end + W - 1) / W;
+    while (below < above) {
+        const int32_t middle = below + (above - below) / 2;
+        if (underflows(middle))
+            below = middle + 1;
+        else
+            above = middle;
     }
-    for (; j + 2 * W - 1 <= half; j += 2 * W) {
+    int32_t j = 0;
+    for (; j < below * W; j += W) put(j, V{});
+    for (; j + 2 * W <= end; j += 2 * W) {
         const V a = ExpNonPositive(exponent(j)), b = ExpNonPositive(exponent(j + W));
         put(j, a);
         put(j + W, b);
     }
-    for (; j <= half; j += W) put(j, ExpNonPositive(exponent(j)));
+    for (; j < end; j += W) put(j, ExpNonPositive(exponent(j)));
 }
 
 // Column j = H/2 + 1 + k repeats column H/2 − 1 − k; column 0 stands alone.
@@ -432,19 +444,28 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
 }
 
 // The kernel's rows: the caller's B × H matrix, or each row built when its lag
-// is smoothed into one of two buffers of H doubles (CWD and CSD never hold the
-// whole kernel).
+// is smoothed (CWD and CSD never hold the whole kernel), an even lag's row
+// from the row of half its lag where `derive` is given.
 struct KernelRows {
     const double* matrix = nullptr;
     KernelRowBuilder build = nullptr;
+    KernelRowDeriver derive = nullptr;
     double parameter = 0;
-    double* buffer = nullptr;  // 2·H doubles
+    double* buffer = nullptr;  // Slots(B)·H doubles
 
-    const double* Row(int32_t tau, int32_t H, int32_t slot = 0) const {
+    // Rows kept at once for B lags: two per level of the tree of units (see
+    // SmoothedDistribution) where rows are derived, else two.
+    static int64_t Slots(KernelRowDeriver derive, int32_t B) {
+        return 2 * (derive ? std::bit_width(static_cast<uint32_t>(B - 1)) + 1 : 1);
+    }
+    // Row τ, built at `place` (from row τ/2 at halfLag, if not null).
+    const double* Row(int32_t tau, int32_t H, double* place, const double* halfLag) const {
         if (matrix) return matrix + int64_t{tau} * H;
-        double* row = buffer + int64_t{slot} * H;
-        build(tau, H, parameter, row);
-        return row;
+        if (derive && halfLag)
+            derive(tau, H, parameter, halfLag, place);
+        else
+            build(tau, H, parameter, place);
+        return place;
     }
 };
 
@@ -485,18 +506,46 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
         return code;
     double* kRe = matrix.get();
     double* kIm = kRe + matrixSize;
-    for (int32_t tau = 0; tau < l.lags; ++tau) {
-        const double* phi = kernel.Row(tau, H);
-        const int64_t at = tau * stride;
-        if (l.ComplexLags()) {
-            sm.CxKernelSmooth(y, l.Ny, S, tau, phi, kRe + at, kIm + at);
-        } else if (tau + 1 < l.lags) {  // real lags two at a time
-            sm.PairKernelSmooth(y, l.Ny, S, tau, phi, kernel.Row(tau + 1, H, 1), kRe + at,
-                                kRe + at + stride);
-            ++tau;
-        } else {
-            sm.ReKernelSmooth(y, l.Ny, S, tau, phi, kRe + at);
+    // The lags go in units: one lag, or two real lags smoothed together. Unit
+    // u's children are units 2u and 2u + 1, whose even lags are twice u's, so
+    // that the units go depth-first and each level of the tree keeps its rows
+    // in slots of its own: an even lag's row can be built from its half lag's.
+    const int32_t perUnit = l.ComplexLags() || l.lags == 1 ? 1 : 2;
+    const int32_t units = l.lags / perUnit;
+    const auto slots = [&](int32_t level) -> double* {
+        if (!kernel.buffer) return nullptr;  // the caller's matrix
+        return kernel.buffer + int64_t{kernel.derive ? level : 0} * perUnit * H;
+    };
+    const auto smooth = [&](int32_t unit, int32_t level) {
+        const double* phi[2] = {};
+        for (int32_t k = 0; k < perUnit; ++k) {
+            const int32_t tau = unit * perUnit + k;
+            const double* halfLag = nullptr;
+            if (kernel.derive && tau % 2 == 0 && level > 0)
+                halfLag = slots(level - 1) + int64_t{tau / 2 % perUnit} * H;
+            double* place = slots(level);
+            if (place) place += int64_t{k} * H;
+            phi[k] = kernel.Row(tau, H, place, halfLag);
         }
+        const int64_t at = int64_t{unit} * perUnit * stride;
+        if (l.ComplexLags())
+            sm.CxKernelSmooth(y, l.Ny, S, unit, phi[0], kRe + at, kIm + at);
+        else if (perUnit == 2)
+            sm.PairKernelSmooth(y, l.Ny, S, 2 * unit, phi[0], phi[1], kRe + at, kRe + at + stride);
+        else
+            sm.ReKernelSmooth(y, l.Ny, S, unit, phi[0], kRe + at);
+    };
+    struct Visit {
+        int32_t unit, level;
+    };
+    std::array<Visit, 2 * 34> stack;  // at most two units of each level
+    int32_t top = 0;
+    stack[top++] = {0, 0};
+    while (top > 0) {
+        const Visit v = stack[--top];
+        smooth(v.unit, v.level);
+        for (const int32_t child : {2 * v.unit + 1, 2 * v.unit})  // unit 2u first
+            if (child != v.unit && child < units) stack[top++] = {child, v.level + 1};
     }
     prepared.Release();
     // The lag transforms sixteen rows at a time, then the rows left over.
@@ -524,29 +573,73 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
 
 // CWD and CSD: their own checks, a row of the kernel, then what Cohen does.
 int32_t WithBuiltKernel(const double* re, const double* im, int32_t n, int32_t B, int32_t S,
-                        double parameter, int32_t analytic, double* out, KernelRowBuilder build) {
+                        double parameter, int32_t analytic, double* out, KernelRowBuilder build,
+                        KernelRowDeriver derive) {
     if (n <= 0) return status::kShortSignal;
     if (!IsPowerOfTwo(S)) return status::kBadTimeStep;
     if (B != 0 && !IsPowerOfTwo(B)) return status::kBadBinCount;
     const int64_t T = n / S, H = S * NextPowerOfTwo64(T);
     if (H > INT32_MAX || B * H > INT32_MAX) return status::kNoMemory;
-    scratch::Array<double> row = ScratchArray<double>(2 * int64_t{H});
+    scratch::Array<double> row =
+        ScratchArray<double>(KernelRows::Slots(derive, std::max(B, 1)) * H);
     if (!row) return status::kNoMemory;
     if (T == 0) return status::kBadKernelSize;
     if (!IsPowerOfTwo(B)) return status::kBadKernelSize;
-    const KernelRows kernel{nullptr, build, parameter, row.get()};
+    const KernelRows kernel{nullptr, build, derive, parameter, row.get()};
     return SmoothedDistribution(re, im, n, kernel, B, static_cast<int32_t>(H), S, analytic, out);
 }
 
 }  // namespace
 
-void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row) {
+namespace {
+
+// Row τ's columns j < end, with its exponent's factors.
+void ChoiWilliamsColumns(int32_t tau, int32_t H, double sigma, int32_t end, double* row) {
     const double s = sigma < 0 ? 0.0 : sigma;
     const double omega0 = kTwoPi / H;
     const double tau2 = static_cast<double>(tau) * tau;
     const double scale = -tau2 * s;
     RunLanes([&](auto width) __attribute__((always_inline)) {
-        ChoiWilliamsRow<decltype(width)::value>(scale, omega0, H, row);
+        ChoiWilliamsRow<decltype(width)::value>(scale, omega0, H, end, row);
+    });
+}
+
+}  // namespace
+
+void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row) {
+    ChoiWilliamsColumns(tau, H, sigma, H / 2 + 1, row);
+}
+
+// Column j of row τ has the exponent of column 2j − H/2 of row τ/2, bit for
+// bit: τ² and θ² are both multiplied by 4, a power of two, which no rounding
+// sees. Columns H/4 … H/2 are taken from there, the others computed.
+void ChoiWilliamsKernelFromHalfLag(int32_t tau, int32_t H, double sigma, const double* halfLag,
+                                   double* row) {
+    const int32_t half = H / 2, from = (half + 1) / 2;
+    ChoiWilliamsColumns(tau, H, sigma, from, row);
+    RunLanes([&](auto width) __attribute__((always_inline)) {
+        constexpr int W = decltype(width)::value;
+        using L = Lanes<W>;
+        const double* const parent = halfLag;
+        double* const to = row;
+        int32_t j = from;
+        // Columns j … j + W − 1 below H/2 (j >= 1): the even lanes of two
+        // vectors of row τ/2, and their images reversed.
+        for (; j >= 1 && j + W <= half; j += W) {
+            const auto a = L::Load(parent + (2 * j - half)),
+                       b = L::Load(parent + (2 * j - half + W));
+            typename L::V even;
+            if constexpr (W == 4)
+                even = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+            else
+                even = __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14);
+            L::Store(to + j, even);
+            L::Store(to + (H - j - (W - 1)), L::Reverse(even));
+        }
+        for (; j <= half; ++j) {
+            to[j] = parent[2 * j - half];
+            if (j >= 1 && j < half) to[H - j] = to[j];
+        }
     });
 }
 
@@ -577,12 +670,13 @@ int32_t Cohen(const double* re, const double* im, int32_t n, const double* kerne
 
 int32_t CWD(const double* re, const double* im, int32_t n, int32_t B, int32_t S, double sigma,
             int32_t analytic, double* out) {
-    return WithBuiltKernel(re, im, n, B, S, sigma, analytic, out, ChoiWilliamsKernel);
+    return WithBuiltKernel(re, im, n, B, S, sigma, analytic, out, ChoiWilliamsKernel,
+                           ChoiWilliamsKernelFromHalfLag);
 }
 
 int32_t CSD(const double* re, const double* im, int32_t n, int32_t B, int32_t S, double alpha,
             int32_t analytic, double* out) {
-    return WithBuiltKernel(re, im, n, B, S, alpha, analytic, out, ConeKernel);
+    return WithBuiltKernel(re, im, n, B, S, alpha, analytic, out, ConeKernel, nullptr);
 }
 
 }  // extern "C"

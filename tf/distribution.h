@@ -33,9 +33,14 @@ int32_t ReAnalytic(const double* x, int32_t n, double* zRe, double* zIm);
 // build one row at a time, when its lag is smoothed.
 // Choi-Williams: e^(−τ²·σ·θ²) at the Doppler θ of each column.
 void ChoiWilliamsKernel(int32_t tau, int32_t H, double sigma, double* row);
+// The same row for an even τ, bit for bit, half of it taken from row τ/2.
+void ChoiWilliamsKernelFromHalfLag(int32_t tau, int32_t H, double sigma, const double* halfLag,
+                                   double* row);
 // Cone: e^(−α·τ²)·sin(a)/a with a = π·τ·(j − H/2)/H.
 void ConeKernel(int32_t tau, int32_t H, double alpha, double* row);
 using KernelRowBuilder = void (*)(int32_t tau, int32_t H, double parameter, double* row);
+using KernelRowDeriver = void (*)(int32_t tau, int32_t H, double parameter, const double* halfLag,
+                                  double* row);
 
 // Four doubles as one value, for the loops run by RunVectorised, and eight.
 typedef double Quad __attribute__((vector_size(4 * sizeof(double))));

@@ -373,7 +373,7 @@ TEST(Kernels, ChoiWilliamsRowsAreTheirExponentialsToAnUlp) {
     // in the subnormal range are held to their own spacing, 2^−1074.
     const double kSubnormalUlp = std::numeric_limits<double>::denorm_min();
     for (int32_t H : {1, 2, 6, 64, 4096}) {
-        for (int32_t tau : {0, 1, 5, 127, 1000}) {
+        for (int32_t tau : {0, 1, 2, 5, 127, 254, 1000}) {
             for (double sigma : {0.0, 1e-3, 0.05, 0.7, 40.0}) {
                 SCOPED_TRACE(::testing::Message()
                              << "H " << H << " tau " << tau << " sigma " << sigma);
@@ -389,6 +389,13 @@ TEST(Kernels, ChoiWilliamsRowsAreTheirExponentialsToAnUlp) {
                 }
                 EXPECT_EQ(row[H / 2], 1.0);
                 for (int32_t j = H / 2 + 1; j < H; ++j) EXPECT_EQ(row[j], row[H - j]) << j;
+                if (tau % 2 == 0 && H % 2 == 0) {  // built from row τ/2: the same bits
+                    std::vector<double> halfLag(H), derived(H);
+                    tf::ChoiWilliamsKernel(tau / 2, H, sigma, halfLag.data());
+                    tf::ChoiWilliamsKernelFromHalfLag(tau, H, sigma, halfLag.data(),
+                                                      derived.data());
+                    for (int32_t j = 0; j < H; ++j) EXPECT_EQ(derived[j], row[j]) << j;
+                }
             }
         }
     }
