@@ -186,10 +186,12 @@ class Smoothing {
                         double* outRe, double* outIm);
     void ReKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau, const double* phi,
                         double* out);
-    // ReKernelSmooth of lags τ and τ + 1 at once (kernel rows phiA and phiB),
-    // through one complex transform each way.
+    // ReKernelSmooth of lags τ and τ + 1 at once (kernel rows phiA and phiB,
+    // `symmetric` when column H − j of each repeats column j), through one
+    // complex transform each way.
     void PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau,
-                          const double* phiA, const double* phiB, double* outA, double* outB);
+                          const double* phiA, const double* phiB, bool symmetric, double* outA,
+                          double* outB);
 
   private:
     double* Block(int32_t index) const { return work.get() + int64_t{index} * (NF + kBlockGap); }
@@ -347,8 +349,8 @@ void Smoothing::ReKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_
 // conj Z[−p]; the fold onto T2 bins and the inverse then give the smoothed
 // a + i·b.
 void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau,
-                                 const double* phiA, const double* phiB, double* outA,
-                                 double* outB) {
+                                 const double* phiA, const double* phiB, bool symmetric,
+                                 double* outA, double* outB) {
     const int32_t half = NF / 2;
     double* uRe = Block(0);
     double* uIm = Block(1);
@@ -394,7 +396,9 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
             return mix(fa, fb, zr[p], zi[p], zr[size - p], zi[size - p]);
         };
         // W bins p … p + W − 1 of one side of NF/2, neither 0 nor NF/2.
-        const auto bins = [&](int64_t p) __attribute__((always_inline)) {
+        // With `even` rows (column NF/2 − q repeating NF/2 + q) the mean of the
+        // two columns is either of them, to the bit.
+        const auto bins = [&](int64_t p, auto even) __attribute__((always_inline)) {
             const auto mirrored = [](const double* x) __attribute__((always_inline)) {
                 return L::Reverse(L::Load(x - (W - 1)));
             };
@@ -402,8 +406,14 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
             // Columns NF/2 − q (ascending p above NF/2) and NF/2 + q (below).
             const int64_t up = below ? middle + p : p - middle;
             const int64_t down = below ? middle - p : middle + size - p;
-            const auto fa = 0.5 * (mirrored(wa + down) + L::Load(wa + up));
-            const auto fb = 0.5 * (mirrored(wb + down) + L::Load(wb + up));
+            typename L::V fa, fb;
+            if constexpr (decltype(even)::value) {
+                fa = L::Load(wa + up);
+                fb = L::Load(wb + up);
+            } else {
+                fa = 0.5 * (mirrored(wa + down) + L::Load(wa + up));
+                fb = 0.5 * (mirrored(wb + down) + L::Load(wb + up));
+            }
             return mix(fa, fb, L::Load(zr + p), L::Load(zi + p), mirrored(zr + (size - p)),
                        mirrored(zi + (size - p)));
         };
@@ -418,11 +428,18 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
         };
         // Bins k … to − 1 of every block, where no lane meets bin 0 or NF/2.
         const auto fold = [&](int32_t k, int32_t to) __attribute__((always_inline)) {
-            for (; k + W <= to; k += W) {
-                const auto [sumRe, sumIm] = sums(k, bins);
-                L::Store(toRe + (n - k - (W - 1)), L::Reverse(sumRe));
-                L::Store(toIm + (n - k - (W - 1)), L::Reverse(sumIm));
-            }
+            const auto columns = [&](auto even) __attribute__((always_inline)) {
+                for (; k + W <= to; k += W) {
+                    const auto [sumRe, sumIm] = sums(
+                        k, [&](int64_t p) __attribute__((always_inline)) { return bins(p, even); });
+                    L::Store(toRe + (n - k - (W - 1)), L::Reverse(sumRe));
+                    L::Store(toIm + (n - k - (W - 1)), L::Reverse(sumIm));
+                }
+            };
+            if (symmetric)
+                columns(std::true_type{});
+            else
+                columns(std::false_type{});
             for (; k < to; ++k) std::tie(toRe[n - k], toIm[n - k]) = sums(k, bin);
         };
         std::tie(toRe[0], toIm[0]) = sums(0, bin);
@@ -445,7 +462,8 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
 
 // The kernel's rows: the caller's B × H matrix, or each row built when its lag
 // is smoothed (CWD and CSD never hold the whole kernel), an even lag's row
-// from the row of half its lag where `derive` is given.
+// from the row of half its lag where `derive` is given. Built rows are
+// symmetric: column H − j repeats column j.
 struct KernelRows {
     const double* matrix = nullptr;
     KernelRowBuilder build = nullptr;
@@ -531,7 +549,8 @@ int32_t SmoothedDistribution(const double* re, const double* im, int32_t n,
         if (l.ComplexLags())
             sm.CxKernelSmooth(y, l.Ny, S, unit, phi[0], kRe + at, kIm + at);
         else if (perUnit == 2)
-            sm.PairKernelSmooth(y, l.Ny, S, 2 * unit, phi[0], phi[1], kRe + at, kRe + at + stride);
+            sm.PairKernelSmooth(y, l.Ny, S, 2 * unit, phi[0], phi[1], !kernel.matrix, kRe + at,
+                                kRe + at + stride);
         else
             sm.ReKernelSmooth(y, l.Ny, S, unit, phi[0], kRe + at);
     };
