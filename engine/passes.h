@@ -846,7 +846,7 @@ constexpr RealTwiddlePass HartleyPassOf() {
         return &RealTwiddle<K, true>;
 }
 
-// Two leaf DFTs A and B of a transform of length 2R (contiguous): load p
+// G = 2 leaf DFTs A and B of a transform of length 2R (contiguous): load p
 // holds inputs 4p ... 4p+3, that is inputs 2p and 2p+1 of A and of B, in the
 // lanes (A, B, A, B); output k of A goes to out[k], of B to out[R + k]. Two
 // consecutive outputs are stored together.
@@ -854,110 +854,106 @@ typedef double Vec2 __attribute__((vector_size(2 * sizeof(double))));
 ENGINE_INLINE Vec2 Low(Vec v) { return __builtin_shufflevector(v, v, 0, 1); }
 ENGINE_INLINE Vec2 High(Vec v) { return __builtin_shufflevector(v, v, 2, 3); }
 
-// Outputs k-1 and k of A (to p) and of B (to p + R), from (A, B)[k-1] and
-// (A, B)[k].
-template <int R>
-ENGINE_INLINE void PutPairs(double* p, Vec2 before, Vec2 at) {
-    const Vec2 a = __builtin_shufflevector(before, at, 0, 2);
-    const Vec2 b = __builtin_shufflevector(before, at, 1, 3);
-    std::memcpy(p, &a, sizeof a);
-    std::memcpy(p + R, &b, sizeof b);
-}
+// How a group of G leaves is loaded and stored: the vector of a load (Value),
+// the half of it that holds one output of every leaf (Half), and Put, which
+// stores outputs k-G+1 ... k of every leaf (to p + t*R) from those outputs.
+template <int R, int G>
+struct LeafGroup;
 
 template <int R>
-struct PairLeafIO {
+struct LeafGroup<R, 2> {
     using Value = Vec;
     using Half = Vec2;
-    const double* re;
-    const double* im;
-    double* outRe;
-    double* outIm;
-    Vec2 heldRe{}, heldIm{};
-
-    ENGINE_INLINE Pair<Vec> Load(int p) const { return {LoadVec(re + 4 * p), LoadVec(im + 4 * p)}; }
-    ENGINE_INLINE void Store(int k, Vec2 r, Vec2 i) {
-        if (k % 2 == 0) {
-            heldRe = r;
-            heldIm = i;
-            return;
-        }
-        PutPairs<R>(outRe + k - 1, heldRe, r);
-        PutPairs<R>(outIm + k - 1, heldIm, i);
-    }
-};
-
-template <int R>
-struct RealPairLeafIO {
-    using Value = Vec;
-    using Half = Vec2;
-    const double* x;
-    double* out;
-    Vec2 held{};
-
-    ENGINE_INLINE Vec Load(int p) const { return LoadVec(x + 4 * p); }
-    ENGINE_INLINE void Store(int k, Vec2 v) {
-        if (k % 2 == 0)
-            held = v;
-        else
-            PutPairs<R>(out + k - 1, held, v);
+    ENGINE_INLINE static Vec Load(const double* p) { return LoadVec(p); }
+    ENGINE_INLINE static void Put(double* p, const Vec2 (&held)[1], Vec2 at) {
+        const Vec2 a = __builtin_shufflevector(held[0], at, 0, 2);
+        const Vec2 b = __builtin_shufflevector(held[0], at, 1, 3);
+        std::memcpy(p, &a, sizeof a);
+        std::memcpy(p + R, &b, sizeof b);
     }
 };
 
 #ifdef ENGINE_EIGHT_LANES
-// The same for four leaf DFTs A ... D of a transform of length 4R: load p
-// holds inputs 8p ... 8p+7, inputs 2p and 2p+1 of each, in the lanes (A, B, C,
-// D, A, B, C, D); output k of DFT t goes to out[t*R + k], four consecutive
-// outputs at a time.
+// G = 4 leaf DFTs A ... D of a transform of length 4R: load p holds inputs
+// 8p ... 8p+7, inputs 2p and 2p+1 of each, in the lanes (A, B, C, D, A, B, C,
+// D); output k of DFT t goes to out[t*R + k], four consecutive outputs at a time.
 ENGINE_INLINE Vec Low(Vec8 v) { return __builtin_shufflevector(v, v, 0, 1, 2, 3); }
 ENGINE_INLINE Vec High(Vec8 v) { return __builtin_shufflevector(v, v, 4, 5, 6, 7); }
 
-// Outputs k-3 ... k of A ... D (to p + t*R) from (A, B, C, D)[k-3 ... k].
 template <int R>
-ENGINE_INLINE void PutQuads(double* p, const Vec (&held)[3], Vec at) {
-    const Vec t0 = __builtin_shufflevector(held[0], held[1], 0, 4, 2, 6);
-    const Vec t1 = __builtin_shufflevector(held[0], held[1], 1, 5, 3, 7);
-    const Vec t2 = __builtin_shufflevector(held[2], at, 0, 4, 2, 6);
-    const Vec t3 = __builtin_shufflevector(held[2], at, 1, 5, 3, 7);
-    StoreVec(p, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
-    StoreVec(p + R, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
-    StoreVec(p + 2 * R, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
-    StoreVec(p + 3 * R, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
-}
-
-template <int R>
-struct QuadLeafIO {
+struct LeafGroup<R, 4> {
     using Value = Vec8;
     using Half = Vec;
+    ENGINE_INLINE static Vec8 Load(const double* p) { return LoadVec8(p); }
+    ENGINE_INLINE static void Put(double* p, const Vec (&held)[3], Vec at) {
+        const Vec t0 = __builtin_shufflevector(held[0], held[1], 0, 4, 2, 6);
+        const Vec t1 = __builtin_shufflevector(held[0], held[1], 1, 5, 3, 7);
+        const Vec t2 = __builtin_shufflevector(held[2], at, 0, 4, 2, 6);
+        const Vec t3 = __builtin_shufflevector(held[2], at, 1, 5, 3, 7);
+        StoreVec(p, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
+        StoreVec(p + R, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
+        StoreVec(p + 2 * R, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
+        StoreVec(p + 3 * R, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
+    }
+};
+#endif
+
+// The complex leaves of a group: outputs held until G of them are there.
+template <int R, int G>
+struct LeafGroupIO {
+    using Group = LeafGroup<R, G>;
+    using Value = typename Group::Value;
+    using Half = typename Group::Half;
     const double* re;
     const double* im;
     double* outRe;
     double* outIm;
-    Vec heldRe[3] = {}, heldIm[3] = {};
+    Half heldRe[G - 1] = {}, heldIm[G - 1] = {};
 
-    ENGINE_INLINE Pair<Vec8> Load(int p) const {
-        return {LoadVec8(re + 8 * p), LoadVec8(im + 8 * p)};
+    ENGINE_INLINE Pair<Value> Load(int p) const {
+        return {Group::Load(re + 2 * G * p), Group::Load(im + 2 * G * p)};
     }
-    ENGINE_INLINE void Store(int k, Vec r, Vec i) {
-        if (k % 4 != 3) {
-            heldRe[k % 4] = r;
-            heldIm[k % 4] = i;
+    ENGINE_INLINE void Store(int k, Half r, Half i) {
+        if (k % G != G - 1) {
+            heldRe[k % G] = r;
+            heldIm[k % G] = i;
             return;
         }
-        PutQuads<R>(outRe + k - 3, heldRe, r);
-        PutQuads<R>(outIm + k - 3, heldIm, i);
+        Group::Put(outRe + k - (G - 1), heldRe, r);
+        Group::Put(outIm + k - (G - 1), heldIm, i);
     }
 };
 
+// The real leaves of a pair.
+template <int R>
+struct RealPairLeafIO {
+    using Group = LeafGroup<R, 2>;
+    using Value = Vec;
+    using Half = Vec2;
+    const double* x;
+    double* out;
+    Vec2 held[1] = {};
+
+    ENGINE_INLINE Vec Load(int p) const { return LoadVec(x + 4 * p); }
+    ENGINE_INLINE void Store(int k, Vec2 v) {
+        if (k % 2 == 0)
+            held[0] = v;
+        else
+            Group::Put(out + k - 1, held, v);
+    }
+};
+
+#ifdef ENGINE_EIGHT_LANES
 template <class K>
 void ComplexQuadLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm) {
-    QuadLeafIO<K::kRadix> io{inRe, inIm, outRe, outIm};
+    LeafGroupIO<K::kRadix, 4> io{inRe, inIm, outRe, outIm};
     K::Pair(io);
 }
 #endif
 
 template <class K>
 void ComplexPairLeaf(const double* inRe, const double* inIm, double* outRe, double* outIm) {
-    PairLeafIO<K::kRadix> io{inRe, inIm, outRe, outIm};
+    LeafGroupIO<K::kRadix, 2> io{inRe, inIm, outRe, outIm};
     K::Pair(io);
 }
 
@@ -977,7 +973,7 @@ constexpr KernelEntry MakeKernelEntry() {
                       nullptr,
                       nullptr,
                       nullptr};
-    if constexpr (requires(PairLeafIO<K::kRadix> & io) { K::Pair(io); }) {
+    if constexpr (requires(LeafGroupIO<K::kRadix, 2> & io) { K::Pair(io); }) {
         entry.complexPairLeaf = &ComplexPairLeaf<K>;
         entry.realPairLeaf = &RealPairLeaf<K>;
 #ifdef ENGINE_EIGHT_LANES
