@@ -155,6 +155,28 @@ void MirrorRow(double* row, int32_t H) {
     });
 }
 
+// Bins q = from … to − 1 of a folded spectrum of n bins to u[(n − q) mod n],
+// reversed (bin 0 in place): sums(q, lanes) gives the scaled sums of bin q
+// (lanes 1: two doubles) or of bins q … q + W − 1 (lanes W: two vectors).
+template <class L, class Sums>
+[[gnu::always_inline]] inline void PutReversed(double* toRe, double* toIm, int32_t n, int32_t from,
+                                               int32_t to, const Sums& sums) {
+    constexpr int W = L::kWidth;
+    const std::integral_constant<int, 1> one;
+    const std::integral_constant<int, W> all;
+    int32_t q = from;
+    if (q == 0 && q < to) {
+        std::tie(toRe[0], toIm[0]) = sums(0, one);
+        ++q;
+    }
+    for (; q + W <= to; q += W) {
+        const auto [sumRe, sumIm] = sums(q, all);
+        L::Store(toRe + (n - q - (W - 1)), L::Reverse(sumRe));
+        L::Store(toIm + (n - q - (W - 1)), L::Reverse(sumIm));
+    }
+    for (; q < to; ++q) std::tie(toRe[n - q], toIm[n - q]) = sums(q, one);
+}
+
 // One smoothing: T output instants, the time transform of NF points over the
 // instants that have products, and its fold onto T2 = NF/S points. Its memory
 // is taken before the kernel width is checked, so that exhausted memory comes first.
@@ -194,6 +216,17 @@ class Smoothing {
                           double* outB);
 
   private:
+    // The forward transform of the reversed, scaled bins in blocks 0 and 1 (the
+    // inverse of the folded spectrum), its first T values to outRe and outIm.
+    void Unfold(double* outRe, double* outIm) {
+        if (T == T2) {
+            engine::CxFftForward(folded.get(), Block(0), Block(1), outRe, outIm, 1, 1, T2);
+            return;
+        }
+        engine::CxFftForward(folded.get(), Block(0), Block(1), Block(2), Block(3), 1, 1, T2);
+        std::copy_n(Block(2), T, outRe);
+        std::copy_n(Block(3), T, outIm);
+    }
     double* Block(int32_t index) const { return work.get() + int64_t{index} * (NF + kBlockGap); }
 
     int32_t T = 0, T2 = 0, NF = 0, count = 0;
@@ -234,34 +267,25 @@ void Smoothing::CxKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_
         const double* const w = phi;
         const auto weigh = [&](int32_t from, int32_t to, bool below)
             __attribute__((always_inline)) {
-            // The scaled sums of bin q (scalar or vector with `load`).
-            const auto sums = [&](int32_t q, auto load) __attribute__((always_inline)) {
-                decltype(load(re)) sumRe{}, sumIm{};
-                for (int32_t s = 0; s < blocks; ++s) {
-                    const int64_t at = int64_t{s} * n + q;
-                    const bool lower = blocks == 1 ? below : 2 * s < blocks;
-                    const auto weight = load(w + (at + (lower ? middle : -middle)));
-                    const auto pr = load(re + at) * weight, pi = load(im + at) * weight;
-                    sumRe = s == 0 ? pr : sumRe + pr;
-                    sumIm = s == 0 ? pi : sumIm + pi;
-                }
-                return std::pair{sumRe * scale, sumIm * scale};
-            };
-            const auto scalar = [](const double* p) __attribute__((always_inline)) { return *p; };
-            const auto vector = [](const double* p) __attribute__((always_inline)) {
-                return L::Load(p);
-            };
-            int32_t q = from;
-            if (q == 0 && q < to) {  // bin 0 stays in place
-                std::tie(toRe[0], toIm[0]) = sums(0, scalar);
-                ++q;
-            }
-            for (; q + W <= to; q += W) {
-                const auto [sumRe, sumIm] = sums(q, vector);
-                L::Store(toRe + (n - q - (W - 1)), L::Reverse(sumRe));
-                L::Store(toIm + (n - q - (W - 1)), L::Reverse(sumIm));
-            }
-            for (; q < to; ++q) std::tie(toRe[n - q], toIm[n - q]) = sums(q, scalar);
+            PutReversed<L>(
+                toRe, toIm, n, from, to, [&](int32_t q, auto lanes) __attribute__((always_inline)) {
+                    const auto load = [](const double* p) __attribute__((always_inline)) {
+                        if constexpr (decltype(lanes)::value == 1)
+                            return *p;
+                        else
+                            return L::Load(p);
+                    };
+                    decltype(load(re)) sumRe{}, sumIm{};
+                    for (int32_t s = 0; s < blocks; ++s) {
+                        const int64_t at = int64_t{s} * n + q;
+                        const bool lower = blocks == 1 ? below : 2 * s < blocks;
+                        const auto weight = load(w + (at + (lower ? middle : -middle)));
+                        const auto pr = load(re + at) * weight, pi = load(im + at) * weight;
+                        sumRe = s == 0 ? pr : sumRe + pr;
+                        sumIm = s == 0 ? pi : sumIm + pi;
+                    }
+                    return std::pair{sumRe * scale, sumIm * scale};
+                });
         };
         if (blocks == 1) {
             weigh(0, n / 2, true);
@@ -270,13 +294,7 @@ void Smoothing::CxKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_
             weigh(0, n, false);
         }
     });
-    if (T == T2) {
-        engine::CxFftForward(folded.get(), uRe, uIm, outRe, outIm, 1, 1, T2);
-        return;
-    }
-    engine::CxFftForward(folded.get(), uRe, uIm, aRe, aIm, 1, 1, T2);
-    std::copy_n(aRe, T, outRe);
-    std::copy_n(aIm, T, outIm);
+    Unfold(outRe, outIm);
 }
 
 void Smoothing::ReKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int32_t tau,
@@ -426,38 +444,29 @@ void Smoothing::PairKernelSmooth(const RowPhases& y, int32_t Ny, int32_t S, int3
             }
             return std::pair{sumRe * scale, sumIm * scale};
         };
-        // Bins k … to − 1 of every block, where no lane meets bin 0 or NF/2.
-        const auto fold = [&](int32_t k, int32_t to) __attribute__((always_inline)) {
-            const auto columns = [&](auto even) __attribute__((always_inline)) {
-                for (; k + W <= to; k += W) {
-                    const auto [sumRe, sumIm] = sums(
+        // Bins 0 and NF/2 go one by one, so that no lane meets them.
+        const auto fold = [&](auto even) __attribute__((always_inline)) {
+            const auto each = [&](int32_t k, auto lanes) __attribute__((always_inline)) {
+                if constexpr (decltype(lanes)::value == 1)
+                    return sums(k, bin);
+                else
+                    return sums(
                         k, [&](int64_t p) __attribute__((always_inline)) { return bins(p, even); });
-                    L::Store(toRe + (n - k - (W - 1)), L::Reverse(sumRe));
-                    L::Store(toIm + (n - k - (W - 1)), L::Reverse(sumIm));
-                }
             };
-            if (symmetric)
-                columns(std::true_type{});
-            else
-                columns(std::false_type{});
-            for (; k < to; ++k) std::tie(toRe[n - k], toIm[n - k]) = sums(k, bin);
+            if (blocks == 1 && n > 1) {
+                PutReversed<L>(toRe, toIm, n, 0, n / 2, each);
+                std::tie(toRe[n / 2], toIm[n / 2]) = sums(n / 2, bin);
+                PutReversed<L>(toRe, toIm, n, n / 2 + 1, n, each);
+            } else {
+                PutReversed<L>(toRe, toIm, n, 0, n, each);
+            }
         };
-        std::tie(toRe[0], toIm[0]) = sums(0, bin);
-        if (blocks == 1 && n > 1) {
-            fold(1, n / 2);
-            std::tie(toRe[n / 2], toIm[n / 2]) = sums(n / 2, bin);
-            fold(n / 2 + 1, n);
-        } else {
-            fold(1, n);
-        }
+        if (symmetric)
+            fold(std::true_type{});
+        else
+            fold(std::false_type{});
     });
-    if (T == T2) {
-        engine::CxFftForward(folded.get(), uRe, uIm, outA, outB, 1, 1, T2);
-        return;
-    }
-    engine::CxFftForward(folded.get(), uRe, uIm, aRe, aIm, 1, 1, T2);
-    std::copy_n(aRe, T, outA);
-    std::copy_n(aIm, T, outB);
+    Unfold(outA, outB);
 }
 
 // The kernel's rows: the caller's B × H matrix, or each row built when its lag
