@@ -14,4 +14,10 @@ if [ -n "${TARVANO_WINE:-}" ]; then
   export WINELOADER="$TARVANO_WINE"
   exec "$TARVANO_WINE" "$@"
 fi
+# A 32-bit program needs the 32-bit loader: without it Debian's wrapper runs
+# nothing and reports success.
+if [ ! -x /usr/lib/wine/wine ]; then
+  echo "wine-run: no 32-bit Wine loader (/usr/lib/wine/wine) to run $1" >&2
+  exit 1
+fi
 exec wine "$@"

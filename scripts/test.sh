@@ -4,21 +4,29 @@
 # 32-bit Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh test
 
 jobs=$(nproc)
 presets=(${TARVANO_PRESETS:-default asan tsan windows})
 
-# Some machines' kernels refuse 32-bit programs, Wine's own loader among them
-# (the shell reports 126, "Exec format error"). There the Windows build is
-# still made, so that it is known to compile and link, and its tests run in a
-# 64-bit build of the same sources under 64-bit Wine.
-runs_32bit_programs() {
-  local loader=/usr/lib/wine/wine
-  [[ -x $loader ]] || return 0  # let the test run say what is missing
-  local status=0
+# The 32-bit Windows tests run under 32-bit Wine. Where its loader is not
+# installed, or does not run (some machines' kernels refuse 32-bit programs:
+# the shell reports 126, "Exec format error"), the Windows build is still made,
+# so that it is known to compile and link, and its tests run in a 64-bit build
+# of the same sources under 64-bit Wine. Prints why 32-bit programs cannot run,
+# nothing where they can.
+why_no_32bit_wine() {
+  local loader=/usr/lib/wine/wine status=0
+  if [[ ! -x $loader ]]; then
+    echo "no 32-bit Wine loader is installed ($loader)"
+    return
+  fi
   "$loader" --version >/dev/null 2>&1 || status=$?
-  [[ $status -ne 126 ]]
+  if ((status == 126)); then
+    echo "this machine cannot execute 32-bit programs"
+  elif ((status != 0)); then
+    echo "the 32-bit Wine loader does not run (exit status $status)"
+  fi
 }
 
 # The thread sanitizer runs the suites of the code that uses threads.
@@ -33,8 +41,10 @@ for preset in "${presets[@]}"; do
     continue
   fi
   cmake --build --preset "$preset" -j "$jobs"
-  if [[ $preset == windows ]] && ! runs_32bit_programs; then
-    echo "=== windows: built; its tests not run: this machine cannot execute 32-bit programs ==="
+  no_32bit=
+  [[ $preset == windows ]] && no_32bit=$(why_no_32bit_wine)
+  if [[ -n $no_32bit ]]; then
+    echo "=== windows: built; its tests not run: $no_32bit ==="
     # The same sources built as 64-bit Windows programs run the Windows tests
     # under 64-bit Wine instead.
     echo "=== windows64 (stand-in for the Windows tests) ==="
