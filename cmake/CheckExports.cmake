@@ -1,6 +1,9 @@
 # Compares the export table of a built shared library with its export list.
 # Linux: the defined symbols of the dynamic symbol table (nm -D).
-# Windows: the name table of the PE export directory (objdump -p).
+# Windows: the name table of the PE export directory (objdump -p); with
+# IMPORTS (DLL names separated by commas), also that the DLL imports from
+# those alone.
+cmake_policy(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/ReadExportList.cmake)
 tarvano_read_export_list(${LIST} expected)
 list(TRANSFORM expected REPLACE "=.*" "")
@@ -45,8 +48,31 @@ set(extra ${actual})
 if(expected)
   list(REMOVE_ITEM extra ${expected})
 endif()
+set(decorated ${extra})
+list(FILTER decorated INCLUDE REGEX "@")
+if(decorated)
+  message(FATAL_ERROR "${LIBRARY} exports decorated names: ${decorated}")
+endif()
 if(missing OR extra)
   message(FATAL_ERROR "export table of ${LIBRARY} differs from ${LIST}\n  missing: ${missing}\n  extra: ${extra}")
 endif()
 list(LENGTH actual count)
 message(STATUS "${count} exports match ${LIST}")
+
+if(WINDOWS AND DEFINED IMPORTS)
+  string(REPLACE "," ";" allowed "${IMPORTS}")
+  list(TRANSFORM allowed TOLOWER)
+  string(REGEX MATCHALL "DLL Name: [^\n]+" import_lines "${dump}")
+  set(foreign)
+  foreach(line IN LISTS import_lines)
+    string(REGEX REPLACE "DLL Name: *" "" dll "${line}")
+    string(STRIP "${dll}" dll)
+    string(TOLOWER "${dll}" dll_lower)
+    if(NOT dll_lower IN_LIST allowed)
+      list(APPEND foreign ${dll})
+    endif()
+  endforeach()
+  if(foreign)
+    message(FATAL_ERROR "${LIBRARY} imports from ${foreign}; it may import only from ${IMPORTS}")
+  endif()
+endif()

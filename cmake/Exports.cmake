@@ -4,7 +4,14 @@
 # the built library's real export table with the list.
 include(${CMAKE_CURRENT_LIST_DIR}/ReadExportList.cmake)
 
+#
+# On Windows the check also runs after every link, so that the build fails
+# when a DLL's export table departs from its list (a decorated or missing
+# name) or when the DLL imports from anything but the system DLLs the static
+# run-time needs (KERNEL32, msvcrt) and those named after IMPORTS: a compiler
+# run-time DLL among its imports would be missing where it is installed.
 function(tarvano_export_list target list_file)
+  cmake_parse_arguments(E "" "" "IMPORTS" ${ARGN})
   tarvano_read_export_list(${list_file} names)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
 
@@ -13,6 +20,12 @@ function(tarvano_export_list target list_file)
     string(JOIN "\n  " body ${names})
     file(CONFIGURE OUTPUT ${out} CONTENT "EXPORTS\n  ${body}\n" @ONLY)
     target_sources(${target} PRIVATE ${out})
+    list(JOIN E_IMPORTS "," imports)
+    add_custom_command(TARGET ${target} POST_BUILD
+                       COMMAND ${CMAKE_COMMAND} -DLIBRARY=$<TARGET_FILE:${target}> -DLIST=${list_file}
+                               -DTOOL=${CMAKE_OBJDUMP} -DWINDOWS=1 -DIMPORTS=KERNEL32.dll,msvcrt.dll,${imports}
+                               -P ${CMAKE_SOURCE_DIR}/cmake/CheckExports.cmake
+                       VERBATIM)
   else()
     set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
     # An alias "name=target" is also defined in the code, which the map names once.

@@ -57,7 +57,7 @@ bool ReadSizes(HostArrayHandle handle, int32_t numDims, int32_t* sizes) noexcept
 
 std::byte* Elements(HostArrayHandle handle, int32_t numDims) noexcept {
     std::byte* block = Block(handle);
-    return block ? block + numDims * sizeof(int32_t) : nullptr;
+    return block ? block + ElementOffset(numDims) : nullptr;
 }
 
 }  // namespace hostbind

@@ -13,6 +13,11 @@
 
 namespace hostbind {
 
+// Byte offset of the first element in a block of numDims dimensions.
+constexpr std::size_t ElementOffset(int32_t numDims) noexcept {
+    return static_cast<std::size_t>(numDims) * sizeof(int32_t);
+}
+
 // Resizes the array in *handle (creating one when *handle is null) to the given
 // dimension sizes with NumericArrayResize and writes the sizes. Returns 0 or the
 // host's error code; kHostMemoryFull, without asking the host, for a negative

@@ -37,7 +37,11 @@ enum {
 };
 
 /* Bytes per element of a host element type code; 0 for other codes. */
+#ifdef __cplusplus
+constexpr inline int32_t LMRTElementSize(int32_t typeCode) {
+#else
 static inline int32_t LMRTElementSize(int32_t typeCode) {
+#endif
     switch (typeCode) {
         case LMRT_TYPE_INT8:
         case LMRT_TYPE_UINT8:
