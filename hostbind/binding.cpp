@@ -50,12 +50,18 @@ void ShowFatal(const char* text) noexcept {
 
 #else
 
-constexpr char kRuntimeModuleName[] = "liblmrt.so";
+// A library loaded as a dependency is known by its versioned name (the test
+// host's, as the build names it); one loaded by hand may go by the plain name.
+constexpr const char* kRuntimeModuleNames[] = {HOSTBIND_RUNTIME_SONAME, "liblmrt.so"};
 
 LMRTModule MainProgram() noexcept { return dlopen(nullptr, RTLD_LAZY); }
 
 // The run-time library only when something else has loaded it already.
-LMRTModule LoadedRuntime() noexcept { return dlopen(kRuntimeModuleName, RTLD_LAZY | RTLD_NOLOAD); }
+LMRTModule LoadedRuntime() noexcept {
+    for (const char* name : kRuntimeModuleNames)
+        if (LMRTModule module = dlopen(name, RTLD_LAZY | RTLD_NOLOAD)) return module;
+    return nullptr;
+}
 
 // dlsym also searches the module's dependencies (for the main program, every
 // global library); keep only what the module defines itself, as a lookup in a

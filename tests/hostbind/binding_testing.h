@@ -26,7 +26,9 @@ inline LMRTModule MainProgram() { return GetModuleHandleA(nullptr); }
 inline LMRTModule LoadedRuntime() { return GetModuleHandleA("lmrt.dll"); }
 #else
 inline LMRTModule MainProgram() { return dlopen(nullptr, RTLD_LAZY); }
-inline LMRTModule LoadedRuntime() { return dlopen("liblmrt.so", RTLD_LAZY | RTLD_NOLOAD); }
+inline LMRTModule LoadedRuntime() {
+    return dlopen(HOSTBIND_RUNTIME_SONAME, RTLD_LAZY | RTLD_NOLOAD);
+}
 #endif
 
 // Makes fatal messages readable by a death test: on Windows they go to the
