@@ -25,6 +25,7 @@ pause=${TARVANO_APT_PAUSE:-5}
 needed_run=(
   cmake ninja-build g++ make pkg-config python3 binutils
   libsndfile1-dev libasound2-dev libcairo2-dev libfontconfig-dev libcli11-dev fonts-dejavu-core
+  libcpp-httplib-dev nlohmann-json3-dev
 )
 needed_test=(
   googletest libbenchmark-dev libfftw3-dev liblapack-dev sox

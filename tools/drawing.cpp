@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "failure.h"
 #include "output_file.h"
@@ -145,15 +146,8 @@ void PaintCells(const Figure& f, unsigned char* data, int stride, int w, int h) 
     }
 }
 
-cairo_status_t WriteChunk(void* closure, const unsigned char* data, unsigned int length) {
-    const int fd = *static_cast<int*>(closure);
-    while (length > 0) {
-        const ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return CAIRO_STATUS_WRITE_ERROR;
-        data += n;
-        length -= static_cast<unsigned int>(n);
-    }
+cairo_status_t AppendChunk(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
     return CAIRO_STATUS_SUCCESS;
 }
 
@@ -247,7 +241,7 @@ bool ParseColourMap(const std::string& name, ColourMap& map) {
     return false;
 }
 
-void DrawPng(const Figure& f, OutputFile& file) {
+std::string DrawPng(const Figure& f) {
     const Graph& g = *f.graph;
     Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, f.width, f.height),
                     cairo_surface_destroy);
@@ -325,10 +319,13 @@ void DrawPng(const Figure& f, OutputFile& file) {
                M_PI / 2);
 
     cairo_surface_flush(surface.get());
-    int fd = file.fd();
-    if (cairo_surface_write_to_png_stream(surface.get(), WriteChunk, &fd) != CAIRO_STATUS_SUCCESS)
-        Fail(kExitOutput, "cannot write " + file.path() + ": " + std::strerror(errno));
+    std::string png;
+    if (cairo_surface_write_to_png_stream(surface.get(), AppendChunk, &png) != CAIRO_STATUS_SUCCESS)
+        throw std::bad_alloc();
+    return png;
 }
+
+void DrawPng(const Figure& f, OutputFile& file) { file.Write(DrawPng(f)); }
 
 void ReleaseFonts() {
     cairo_debug_reset_static_data();

@@ -33,6 +33,8 @@ struct Figure {
 
 // Draws the figure and writes it as PNG into `file` (not committed).
 void DrawPng(const Figure& figure, OutputFile& file);
+// The same PNG in memory.
+std::string DrawPng(const Figure& figure);
 
 // Releases the font caches cairo and fontconfig keep for the life of the
 // process, so that a leak checker sees only real leaks. Called once at exit.

@@ -14,9 +14,11 @@
 #include "capture.h"
 #include "drawing.h"
 #include "failure.h"
+#include "figure.h"
 #include "output_file.h"
 #include "page.h"
 #include "progress.h"
+#include "server.h"
 #include "signal_io.h"
 #include "sound_io.h"
 
@@ -86,11 +88,6 @@ void AddDisplayOptions(CLI::App& app, Common& c) {
 
 void AddQuiet(CLI::App& app, Common& c) { app.add_flag("-q,--quiet", c.quiet, "no progress bar"); }
 
-struct Look {
-    ColourMap map;
-    int width, height;
-};
-
 Look ParseLook(const Common& c) {
     Look look{};
     if (!ParseColourMap(c.colours, look.map))
@@ -103,19 +100,6 @@ Look ParseLook(const Common& c) {
         Fail(kExitUsage,
              "--size wants WIDTHxHEIGHT, from 480x320 to 8000x8000, not '" + c.size + "'");
     return look;
-}
-
-Figure MakeFigure(const Look& look, const Graph& graph, std::string title, std::string subtitle,
-                  const std::vector<Curve>* curves = nullptr) {
-    Figure figure;
-    figure.curves = curves;
-    figure.title = std::move(title);
-    figure.subtitle = std::move(subtitle);
-    figure.graph = &graph;
-    figure.map = look.map;
-    figure.width = look.width;
-    figure.height = look.height;
-    return figure;
 }
 
 // The files a command writes. They are opened before the work, so that an
@@ -154,50 +138,6 @@ DisplayOptions Display(const Common& c) {
 std::pair<Look, DisplayOptions> ParseView(const Common& c) { return {ParseLook(c), Display(c)}; }
 
 bool ShowProgress(const Common& c) { return !c.quiet && Progress::Terminal(); }
-
-std::string Fixed(double v, int decimals) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, v);
-    return text;
-}
-
-std::string Parameters(const Method& m, const AnalysisParams& p, double rate) {
-    if (m.kind == MethodKind::kDistribution) {
-        std::string text = std::to_string(p.bins) + " bins (" + Fixed(rate / p.bins, 1) +
-                           " Hz), step " + std::to_string(p.step) + " (" +
-                           Fixed(1000.0 * p.step / rate, 2) + " ms), " +
-                           (p.analytic ? "analytic signal" : "interpolated signal");
-        if (std::string(m.name) == "cwd") text += ", sigma " + Fixed(p.sigma, 3);
-        if (std::string(m.name) == "cone") text += ", alpha " + Fixed(p.alpha, 6);
-        return text;
-    }
-    if (m.kind == MethodKind::kAdaptive)
-        return std::to_string(p.atoms) + " atoms at most, longest " + std::to_string(p.window) +
-               " (" + Fixed(1000.0 * p.window / rate, 1) + " ms); shown at step " +
-               std::to_string(p.step) + " (" + Fixed(1000.0 * p.step / rate, 2) + " ms), " +
-               std::to_string(p.bins) + " bins or finer (" + Fixed(rate / p.bins, 1) +
-               " Hz or less)";
-    return "Gaussian window " + std::to_string(p.window) + " (" +
-           Fixed(1000.0 * p.window / rate, 1) + " ms), step " + std::to_string(p.step) + " (" +
-           Fixed(1000.0 * p.step / rate, 2) + " ms), " + std::to_string(p.bins) + " bins (" +
-           Fixed(rate / p.bins, 1) + " Hz)" +
-           (m.kind == MethodKind::kGaborSpectrogram ? ", order " + std::to_string(p.order) : "");
-}
-
-// "Gabor spectrogram of order 2" for the Gabor spectrogram, else the title.
-std::string Title(const Method& m, const AnalysisParams& p) {
-    std::string title = m.title;
-    if (m.kind == MethodKind::kGaborSpectrogram) title += " of order " + std::to_string(p.order);
-    return title;
-}
-
-std::string Subtitle(const Signal& s, const Method& m, const AnalysisParams& p,
-                     const DisplayOptions& d) {
-    std::string text = s.name + ", " + Fixed(s.rate, 0) + " Hz, " +
-                       Fixed(s.samples.size() / s.rate, 2) + " s; " + Parameters(m, p, s.rate);
-    if (d.range > 0) text += "; " + Fixed(d.range, 0) + " dB shown";
-    return text;
-}
 
 double Milliseconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since)
@@ -679,6 +619,23 @@ int Main(int argc, char** argv) {
         ->check(CLI::Range(0, 1 << 20));
     playCmd->footer(kExitCodesHelp);
 
+    ServeOptions serve;
+    CLI::App* serveCmd = app.add_subcommand(
+        "serve", "the analyser in the browser: a local server, and the address of its page");
+    serveCmd->add_option("FILE", serve.files, "recordings offered besides the built-in capture");
+    serveCmd->add_option("--port", serve.port, "port to listen on (0: a free one)")
+        ->check(CLI::Range(0, 65535))
+        ->capture_default_str();
+    serveCmd
+        ->add_option("--host", serve.host,
+                     "address to listen on; any other than 127.0.0.1 is reachable from elsewhere")
+        ->capture_default_str();
+    serveCmd->add_option("--upload-limit", serve.uploadLimitMB, "largest upload, in MB")
+        ->check(CLI::Range(1.0, 4096.0))
+        ->capture_default_str();
+    serveCmd->add_flag("--open", serve.open, "open the page in the desktop's browser");
+    serveCmd->footer(kExitCodesHelp);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -691,6 +648,7 @@ int Main(int argc, char** argv) {
     }
     if (demoCmd->parsed()) return Demo(demo);
     if (renderCmd->parsed()) return Render(render);
+    if (serveCmd->parsed()) return Serve(serve);
     if (devicesCmd->parsed()) return Devices();
     if (recordCmd->parsed()) return RecordCommand(record);
     if (playCmd->parsed()) {
