@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <thread>
 
 #include "program_run.h"
@@ -39,14 +38,15 @@ class Server {
         EXPECT_EQ(posix_spawn(&pid_, argv[0], &files, nullptr, argv.data(), environ), 0);
         unsetenv("TMPDIR");
         posix_spawn_file_actions_destroy(&files);
-        // The address line: http://127.0.0.1:PORT/?token=TOKEN
-        const std::regex line(R"(open http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]+))");
+        // The address line: open http://127.0.0.1:PORT/?token=TOKEN (Ctrl-C stops)
+        const std::string lead = "open http://127.0.0.1:";
         for (int i = 0; i < 200 && port_ == 0; ++i) {
-            std::smatch m;
             const std::string text = toolstest::ReadFile(out);
-            if (std::regex_search(text, m, line)) {
-                port_ = std::stoi(m[1]);
-                token_ = m[2];
+            const std::size_t at = text.find(lead), token = text.find("/?token=", at);
+            if (at != std::string::npos && token != std::string::npos &&
+                text.find(' ', token) != std::string::npos) {
+                port_ = std::stoi(text.substr(at + lead.size()));
+                token_ = text.substr(token + 8, text.find(' ', token) - token - 8);
             } else {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
