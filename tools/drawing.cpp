@@ -241,6 +241,11 @@ bool ParseColourMap(const std::string& name, ColourMap& map) {
     return false;
 }
 
+PlotArea PlotAreaOf(int width, int height) {
+    const int left = 86, right = 150, top = 64, bottom = 62;
+    return {left, top, width - left - right, height - top - bottom};
+}
+
 std::string DrawPng(const Figure& f) {
     const Graph& g = *f.graph;
     Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, f.width, f.height),
@@ -252,8 +257,7 @@ std::string DrawPng(const Figure& f) {
     cairo_paint(cr);
 
     // Plot and colour bar, in pixels.
-    const int left = 86, right = 150, top = 64, bottom = 62;
-    const int pw = f.width - left - right, ph = f.height - top - bottom;
+    const auto [left, top, pw, ph] = PlotAreaOf(f.width, f.height);
     const int barX = left + pw + 24, barW = 18;
 
     Surface cells(cairo_image_surface_create(CAIRO_FORMAT_RGB24, pw, ph), cairo_surface_destroy);

@@ -31,6 +31,14 @@ struct Figure {
     int height = 720;
 };
 
+// Where the cells lie in a picture of width x height pixels: cell row r
+// (time) spans the columns left + [r, r + 1) * width / rows of pixels, cell
+// column c (frequency) the rows up from top + height.
+struct PlotArea {
+    int left, top, width, height;
+};
+PlotArea PlotAreaOf(int width, int height);
+
 // Draws the figure and writes it as PNG into `file` (not committed).
 void DrawPng(const Figure& figure, OutputFile& file);
 // The same PNG in memory.

@@ -19,6 +19,7 @@
 
 #include "analysis.h"
 #include "capture.h"
+#include "drawing.h"
 #include "failure.h"
 #include "figure.h"
 #include "page_files.h"
@@ -67,6 +68,22 @@ HttpError FromFailure(const Failure& f) {
     }
 }
 
+std::string Base64(std::string_view bytes) {
+    static constexpr char digits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        uint32_t word = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            word = word << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k)
+            text += k <= n ? digits[(word >> (18 - 6 * k)) & 63] : '=';
+    }
+    return text;
+}
+
 std::string RandomHex(int bytes) {
     std::random_device device;
     std::string text;
@@ -104,10 +121,15 @@ struct Recording {
     double rate = 0;   // of a text file, given with its upload
     double seconds = 0;
     int channels = 1;
+    double sampleRate = 0;
 };
 
 json Describe(const Recording& r) {
-    return {{"id", r.id}, {"name", r.name}, {"seconds", r.seconds}, {"channels", r.channels}};
+    return {{"id", r.id},
+            {"name", r.name},
+            {"seconds", r.seconds},
+            {"rate", r.sampleRate},
+            {"channels", r.channels}};
 }
 
 int AudioChannels(const std::string& path) {
@@ -149,7 +171,8 @@ constexpr Field kFields[] = {
     {"bins", 1, 1 << 22, true},  {"order", 0, 4096, true},     {"atoms", 0, 100000, true},
     {"sigma", 1e-9, 1e9, false}, {"alpha", 0, 1e9, false},     {"range", 0, 70, false},
     {"top", 0, 0.999, false},    {"bottom", 0, 0.999, false},  {"width", 480, 8000, true},
-    {"height", 320, 8000, true},
+    {"height", 320, 8000, true}, {"start", 0, 1e9, false},     {"duration", 1e-6, 1e9, false},
+    {"low", 0, 1e9, false},      {"high", 1e-6, 1e9, false},
 };
 
 double Number(const json& request, const Field& f, double fallback) {
@@ -167,9 +190,17 @@ double Number(const json& request, const Field& f, double fallback) {
     return v;
 }
 
+// The part of the recording shown: seconds and hertz; a negative end is the
+// recording's end or the highest frequency.
+struct Span {
+    double start = 0, duration = -1, low = 0, high = -1;
+};
+
 struct ViewRequest {
     std::string recording = "capture";
     int channel = 1;
+    Span span;
+    bool fit = false;  // step and bins chosen for the span and the picture's size
     const Method* method = nullptr;
     AnalysisParams params;
     DisplayOptions display;
@@ -181,7 +212,8 @@ ViewRequest ParseView(const std::string& body) {
     if (request.is_discarded() || !request.is_object())
         Refuse(400, "the request is not a JSON object");
     static const std::vector<std::string> known = [] {
-        std::vector<std::string> names = {"recording", "method", "analytic", "linear", "colours"};
+        std::vector<std::string> names = {"recording", "method",  "analytic",
+                                          "linear",    "colours", "fit"};
         for (const Field& f : kFields) names.push_back(f.name);
         return names;
     }();
@@ -235,7 +267,71 @@ ViewRequest ParseView(const std::string& body) {
         Refuse(400, "unknown colour map '" + colours + "'; use viridis or grey", "colours");
     v.look.width = static_cast<int>(field("width", 1280));
     v.look.height = static_cast<int>(field("height", 720));
+    v.span = {field("start", 0), field("duration", -1), field("low", 0), field("high", -1)};
+    if (v.span.high >= 0 && v.span.high <= v.span.low)
+        Refuse(400, "the highest frequency shown must lie above the lowest", "high");
+    v.fit = flag("fit");
     return v;
+}
+
+// The span within the recording: what is asked, brought inside it.
+Span Within(Span s, double seconds, double nyquist) {
+    if (s.start >= seconds)
+        Refuse(400, "the recording ends at " + Fixed(seconds, 3) + " s", "start");
+    if (s.duration < 0 || s.start + s.duration > seconds) s.duration = seconds - s.start;
+    if (s.low >= nyquist) Refuse(400, "the frequencies end at " + Fixed(nyquist, 0) + " Hz", "low");
+    if (s.high < 0 || s.high > nyquist) s.high = nyquist;
+    return s;
+}
+
+// The linear spectrograms recomputed for a span: a step that gives about a
+// frame per pixel across, and bins that give at least a cell per pixel up.
+void FitToSpan(const Span& s, double rate, const PlotArea& area, AnalysisParams& p) {
+    p.step = std::max(1, static_cast<int>(s.duration * rate / area.width));
+    const double bins = area.height * rate / (s.high - s.low);
+    p.bins = 64;
+    while (p.bins < bins && p.bins < (1 << 16)) p.bins *= 2;
+}
+
+// The samples a span needs, with `margin` more on either side for the frames
+// that reach into it; `first` receives the excerpt's first sample.
+Signal Excerpt(const Signal& s, const Span& span, int32_t margin, std::size_t& first) {
+    const auto n = static_cast<long long>(s.samples.size());
+    const long long a = std::max(0LL, std::llround(span.start * s.rate) - margin);
+    const long long b =
+        std::min(n, std::llround((span.start + span.duration) * s.rate) + margin + 1);
+    first = static_cast<std::size_t>(a);
+    Signal e;
+    e.name = s.name;
+    e.rate = s.rate;
+    e.samples.assign(s.samples.begin() + a, s.samples.begin() + b);
+    return e;
+}
+
+// The cells of a graph whose centres lie in the span, the graph's time
+// shifted by `shift` seconds (where its excerpt starts).
+Graph Crop(const Graph& g, const Span& s, double shift) {
+    const auto range = [](double from, double to, double offset, double step, int32_t count) {
+        const int32_t i0 = std::max(0, static_cast<int32_t>(std::ceil((from - offset) / step)));
+        const int32_t i1 =
+            std::min(count, static_cast<int32_t>(std::floor((to - offset) / step)) + 1);
+        return std::pair{i0, std::max(i0, i1)};
+    };
+    const auto [r0, r1] =
+        range(s.start, s.start + s.duration, g.timeOffset + shift, g.timeStep, g.rows);
+    const auto [c0, c1] = range(s.low, s.high, g.freqOffset, g.freqStep, g.columns);
+    if (r1 <= r0 || c1 <= c0)
+        Refuse(400, "the span is narrower than one cell; widen it or use a finer step", "duration");
+    Graph out = g;
+    out.rows = r1 - r0;
+    out.columns = c1 - c0;
+    out.timeOffset = g.timeOffset + shift + r0 * g.timeStep;
+    out.freqOffset = g.freqOffset + c0 * g.freqStep;
+    out.image.clear();
+    for (int32_t r = r0; r < r1; ++r)
+        out.image.insert(out.image.end(), g.image.begin() + r * g.columns + c0,
+                         g.image.begin() + r * g.columns + c1);
+    return out;
 }
 
 // A browser session: its uploads, in a folder of its own.
@@ -251,14 +347,15 @@ class App {
         : options_(options), root_(std::move(root)), token_(RandomHex(16)) {
         const Signal capture = capture::Make();
         shared_.push_back({"capture", capture.name, "", 0,
-                           static_cast<double>(capture.samples.size()) / capture.rate, 1});
+                           static_cast<double>(capture.samples.size()) / capture.rate, 1,
+                           capture.rate});
         int n = 1;
         for (const std::string& path : options.files) {
             const Signal s = ReadSignal(path, InputOptions{});
             shared_.push_back({"file-" + std::to_string(n++), fs::path(path).filename().string(),
                                fs::absolute(path).string(), 0,
-                               static_cast<double>(s.samples.size()) / s.rate,
-                               AudioChannels(path)});
+                               static_cast<double>(s.samples.size()) / s.rate, AudioChannels(path),
+                               s.rate});
         }
     }
 
@@ -292,6 +389,9 @@ class App {
             server.Get(f.path, [&f](const httplib::Request&, httplib::Response& res) {
                 res.set_content(std::string(f.body), f.type);
                 res.set_header("Cache-Control", "no-store");
+                // Nothing from elsewhere: the pictures come as data addresses.
+                res.set_header("Content-Security-Policy",
+                               "default-src 'self'; img-src 'self' data:");
             });
         server.Get("/api/methods", Guarded([](const httplib::Request&, httplib::Response& res) {
                        json methods = json::array();
@@ -315,7 +415,11 @@ class App {
                     }));
         server.Post("/api/view",
                     Guarded([this](const httplib::Request& req, httplib::Response& res) {
-                        res.set_content(View(req, res), "image/png");
+                        res.set_content(View(req, res).png, "image/png");
+                    }));
+        server.Post("/api/view.json",
+                    Guarded([this](const httplib::Request& req, httplib::Response& res) {
+                        res.set_content(ViewJson(View(req, res)).dump(), "application/json");
                     }));
         server.Get(
             "/api/queue", Guarded([this](const httplib::Request&, httplib::Response& res) {
@@ -389,8 +493,9 @@ class App {
             std::any_of(name.begin(), name.end(), [](unsigned char c) { return c < 0x20; }))
             Refuse(400, "the file name '" + name + "' must be a plain name, without folders",
                    "name");
+        // A rate is for text columns; audio files carry their own.
         double rate = 0;
-        if (req.has_param("rate")) {
+        if (IsTextName(name) && req.has_param("rate")) {
             try {
                 rate = std::stod(req.get_param_value("rate"));
             } catch (const std::exception&) {
@@ -419,6 +524,7 @@ class App {
         try {
             const Signal s = Load(r, 1);
             r.seconds = static_cast<double>(s.samples.size()) / s.rate;
+            r.sampleRate = s.rate;
             r.channels = IsTextName(name) ? 1 : AudioChannels(r.path);
         } catch (const Failure& f) {
             fs::remove(r.path);
@@ -431,7 +537,13 @@ class App {
         return r;
     }
 
-    std::string View(const httplib::Request& req, httplib::Response& res) {
+    struct Picture {
+        Graph graph;
+        Look look;
+        std::string png;
+    };
+
+    Picture View(const httplib::Request& req, httplib::Response& res) {
         const ViewRequest v = ParseView(req.body);
         const std::vector<Recording> visible = Visible(req, res);
         const auto it = std::find_if(visible.begin(), visible.end(),
@@ -443,11 +555,51 @@ class App {
         std::lock_guard lock(analysisMutex_);
         --waiting_;
         const Signal signal = Load(*it, v.channel);
+        const Span span = Within(v.span, static_cast<double>(signal.samples.size()) / signal.rate,
+                                 signal.rate / 2);
+        AnalysisParams params = v.params;
+        const std::string name = v.method->name;
+        if (v.fit && (name == "stft" || name == "reassigned"))
+            FitToSpan(span, signal.rate, PlotAreaOf(v.look.width, v.look.height), params);
+        std::size_t first = 0;
+        const Signal excerpt = Excerpt(signal, span, std::max(params.window, params.bins), first);
+        // The Cohen-class kernels hold bins x samples values: past a budget
+        // the span is refused, with the longest one that fits.
+        constexpr double kKernelBudget = 1 << 25;
+        if ((name == "cwd" || name == "cone") &&
+            static_cast<double>(excerpt.samples.size()) * params.bins > kKernelBudget)
+            Refuse(400,
+                   name + " at " + std::to_string(params.bins) + " bins takes spans of at most " +
+                       Fixed(kKernelBudget / params.bins / signal.rate, 2) +
+                       " s; choose a shorter span or fewer bins",
+                   "duration");
         Reference ref;
-        Analyse(*v.method, signal, v.params, ref);
-        const Graph graph = MakeGraph(ref, *v.method, signal, v.params, v.display, false);
-        return DrawPng(MakeFigure(v.look, graph, Title(*v.method, v.params) + " of " + signal.name,
-                                  Subtitle(signal, *v.method, v.params, v.display)));
+        Analyse(*v.method, excerpt, params, ref);
+        const Graph whole = MakeGraph(ref, *v.method, excerpt, params, v.display, false);
+        Picture p{Crop(whole, span, static_cast<double>(first) / signal.rate), v.look, {}};
+        p.png = DrawPng(MakeFigure(v.look, p.graph, Title(*v.method, params) + " of " + signal.name,
+                                   Subtitle(signal, *v.method, params, v.display)));
+        return p;
+    }
+
+    // The picture with what the page needs to read values under the pointer:
+    // where the cells lie, their axes, and each cell's byte of the colour map.
+    static json ViewJson(const Picture& p) {
+        const Graph& g = p.graph;
+        const PlotArea area = PlotAreaOf(p.look.width, p.look.height);
+        return {
+            {"png", Base64(p.png)},
+            {"plot",
+             {{"left", area.left},
+              {"top", area.top},
+              {"width", area.width},
+              {"height", area.height}}},
+            {"rows", g.rows},
+            {"columns", g.columns},
+            {"time", {{"offset", g.timeOffset}, {"step", g.timeStep}}},
+            {"frequency", {{"offset", g.freqOffset}, {"step", g.freqStep}}},
+            {"level", {{"offset", g.levelOffset}, {"step", g.levelStep}, {"decibel", g.decibel}}},
+            {"cells", Base64({reinterpret_cast<const char*>(g.image.data()), g.image.size()})}};
     }
 
     ServeOptions options_;

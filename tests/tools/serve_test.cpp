@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -133,6 +134,20 @@ std::pair<int, int> PictureOf(const httplib::Result& answer, const TempFolder& f
             static_cast<int>(std::unique(colours.begin(), colours.end()) - colours.begin())};
 }
 
+std::string FromBase64(const std::string& text) {
+    static const std::string digits =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    uint32_t word = 0;
+    int bits = 0;
+    for (const char c : text) {
+        if (c == '=') break;
+        word = word << 6 | static_cast<uint32_t>(digits.find(c));
+        if ((bits += 6) >= 8) bytes += static_cast<char>(word >> (bits -= 8) & 0xFF);
+    }
+    return bytes;
+}
+
 TEST(Serve, ShowsTheCaptureAndEachSessionsOwnUploadsThenRemovesThem) {
     TempFolder folder;
     const std::string wav = folder / "stereo.wav";
@@ -152,9 +167,43 @@ TEST(Serve, ShowsTheCaptureAndEachSessionsOwnUploadsThenRemovesThem) {
     EXPECT_EQ(a.Recordings(), std::vector<std::string>{"capture"});
 
     // The first view is the capture's STFT, drawn as render draws it.
-    const auto [width, colours] = PictureOf(a.Post("/api/view", "{}"), folder);
+    const auto png = a.Post("/api/view", "{}");
+    const auto [width, colours] = PictureOf(png, folder);
     EXPECT_EQ(width, 1280);
     EXPECT_GT(colours, 100);
+
+    // The same picture described for the read-out. At 1 s the linear chirp
+    // (2 to 9 kHz over 3 s) is at 4333 Hz: the brightest cell of that row
+    // between 3 and 6 kHz lies within a cell of it, in the whole view and
+    // in a view zoomed on it, which is recomputed with finer cells.
+    const auto ridge = [&](const std::string& request) {
+        const json v = json::parse(a.Post("/api/view.json", request)->body);
+        const std::string cells = FromBase64(v["cells"]);
+        const int rows = v["rows"], columns = v["columns"];
+        EXPECT_EQ(cells.size(), static_cast<std::size_t>(rows) * columns);
+        const double t0 = v["time"]["offset"], dt = v["time"]["step"];
+        const double f0 = v["frequency"]["offset"], df = v["frequency"]["step"];
+        const auto row = static_cast<std::size_t>(std::lround((1.0 - t0) / dt)) * columns;
+        // The brightest byte may span several fine cells: the middle of them.
+        int first = -1, last = -1;
+        for (int c = 0; c < columns && row + c < cells.size(); ++c) {
+            if (f0 + c * df < 3000 || f0 + c * df > 6000) continue;
+            const auto level = static_cast<uint8_t>(cells[row + c]);
+            if (first < 0 || level > static_cast<uint8_t>(cells[row + first]))
+                first = last = c;
+            else if (level == static_cast<uint8_t>(cells[row + first]))
+                last = c;
+        }
+        EXPECT_NEAR(f0 + (first + last) / 2.0 * df, 2000 + 7000 / 3.0, df) << request;
+        return std::tuple{v, t0, df};
+    };
+    const auto [whole, wholeStart, wholeStep] = ridge("{}");
+    EXPECT_EQ(FromBase64(whole["png"]), png->body);
+    const auto [zoomed, zoomStart, zoomStep] =
+        ridge(R"({"start": 0.8, "duration": 0.4, "low": 3000, "high": 6000, "fit": true})");
+    EXPECT_LT(zoomStep, wholeStep / 4);
+    EXPECT_NEAR(zoomStart, 0.8, zoomed["time"]["step"].get<double>());
+    EXPECT_LT(wholeStart, 0.01);
 
     const auto added = a.Post("/api/recordings?name=stereo.wav", toolstest::ReadFile(wav),
                               "application/octet-stream");
@@ -235,6 +284,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  "parameter 'step' must be a number"},
                       BadRequest{"RefusedByTheAnalysis", "/api/view",
                                  R"({"method": "gabor", "bins": 384})", 400, "refused: status"},
+                      BadRequest{"KernelTooLarge", "/api/view",
+                                 R"({"method": "cwd", "bins": 1024})", 400,
+                                 "cwd at 1024 bins takes spans of at most 0.74 s"},
                       BadRequest{"UnknownRecording", "/api/view", R"({"recording": "upload-9"})",
                                  404, "no recording 'upload-9'"},
                       BadRequest{"UploadAboveTheLimit", "/api/recordings?name=big.wav", "<2 MB>",
