@@ -8,7 +8,8 @@
 #   run   build the libraries and the front end, and run it (scripts/main.sh)
 #   test  everything the tests and CI need: run's packages, the test and
 #         benchmark libraries, the Windows cross compilers, Wine and msitools,
-#         a virtual display
+#         a virtual display, Chromium and Node.js with npm's playwright-core
+#         (in build/node) to drive it
 #
 # A package mirror may misbehave. A failed index update is tried again a few
 # times, then the script goes on with the package lists at hand, naming the
@@ -30,7 +31,7 @@ needed_run=(
 needed_test=(
   googletest libbenchmark-dev libfftw3-dev liblapack-dev sox
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 msitools xvfb xauth fonts-wine
+  wine wine64 msitools xvfb xauth fonts-wine chromium nodejs
 )
 # Optional packages, each with what goes without it.
 declare -A without=(
@@ -70,7 +71,23 @@ missing_of() {
 }
 mapfile -t missing_needed < <(missing_of "${needed[@]}")
 mapfile -t missing_optional < <(missing_of "${optional[@]+"${optional[@]}"}")
-((${#missing_needed[@]} + ${#missing_optional[@]})) || exit 0
+
+# npm's playwright-core, which drives Chromium in the page's tests, into
+# build/node of the repository (optional: without it those tests are skipped).
+npm_packages() {
+  local folder
+  folder=$(cd "$(dirname "$0")/.." && pwd)/build/node
+  [[ -f $folder/node_modules/playwright-core/package.json ]] && return
+  mkdir -p "$folder"
+  local out
+  out=$(npm install --prefix "$folder" --no-audit --no-fund --no-save playwright-core@1 2>&1) ||
+    say "optional npm package playwright-core could not be installed ($(grep -m1 -i "err" <<<"$out")); skipped: the page's browser tests"
+}
+
+if ((${#missing_needed[@]} + ${#missing_optional[@]} == 0)); then
+  [[ " $* " == *" test "* ]] && npm_packages
+  exit 0
+fi
 
 if [[ $(id -u) -ne 0 ]]; then
   say "missing packages: ${missing_needed[*]} ${missing_optional[*]} (run as root to install them)" >&2
@@ -128,4 +145,5 @@ if ((refused)); then
   say "stopping: a needed package is missing"
   exit 1
 fi
+[[ " $* " == *" test "* ]] && npm_packages
 exit 0

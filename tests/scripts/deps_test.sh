@@ -1,6 +1,6 @@
 #!/bin/bash
 # Plays a misbehaving package mirror to scripts/deps.sh through stand-ins for
-# apt-get, dpkg, dpkg-query and id earlier on PATH, and checks what the script
+# apt-get, dpkg, dpkg-query, id and npm earlier on PATH, and checks what the script
 # says, what it installed and how it ended. Needs no network and no root.
 set -uo pipefail
 deps=$(cd "$(dirname "$0")/../.." && pwd)/scripts/deps.sh
@@ -43,6 +43,7 @@ case $1 in
 esac
 TOOL
 printf '#!/bin/sh\necho 0\n' >"$work/bin/id"
+printf '#!/bin/sh\nexit 0\n' >"$work/bin/npm"
 chmod +x "$work/bin/"*
 
 failures=0
