@@ -60,4 +60,38 @@ std::string Subtitle(const Signal& s, const Method& m, const AnalysisParams& p,
     return text;
 }
 
+void WriteCsv(const Graph& g, const std::vector<Curve>& curves,
+              const std::function<void(const std::string&)>& write) {
+    std::string text = g.decibel ? "time_s\\frequency_Hz (dB)" : "time_s\\frequency_Hz (power)";
+    char number[40];
+    for (int32_t c = 0; c < g.columns; ++c) {
+        std::snprintf(number, sizeof number, ",%.6g", g.freqOffset + c * g.freqStep);
+        text += number;
+    }
+    for (const Curve& c : curves)
+        text += c.kind == CurveKind::kInstantaneous ? ",IF_Hz" : ",MIF_Hz";
+    text += '\n';
+    for (int32_t r = 0; r < g.rows; ++r) {
+        std::snprintf(number, sizeof number, "%.6f", g.timeOffset + r * g.timeStep);
+        text += number;
+        for (int32_t c = 0; c < g.columns; ++c) {
+            std::snprintf(number, sizeof number, ",%.9g", g.values[r * g.columns + c]);
+            text += number;
+        }
+        for (const Curve& c : curves) {
+            number[0] = ',';
+            number[1] = '\0';
+            if (static_cast<std::size_t>(r) < c.frequencies.size())
+                std::snprintf(number, sizeof number, ",%.9g", c.frequencies[r]);
+            text += number;
+        }
+        text += '\n';
+        if (text.size() > (1 << 20)) {
+            write(text);
+            text.clear();
+        }
+    }
+    write(text);
+}
+
 }  // namespace front

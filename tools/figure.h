@@ -3,6 +3,7 @@
 // recording and the parameters, and the figure that puts them around a graph.
 // Shared by the commands and the server.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,11 @@ std::string Title(const Method& m, const AnalysisParams& p);
 // The recording, its rate and length, and the parameters.
 std::string Subtitle(const Signal& s, const Method& m, const AnalysisParams& p,
                      const DisplayOptions& d);
+
+// The matrix with its axes as CSV, in pieces of about a megabyte handed to
+// `write`; the frequency curves (one value a row, at the row's instant)
+// follow as last columns, named after their kind. Needs the graph's values.
+void WriteCsv(const Graph& g, const std::vector<Curve>& curves,
+              const std::function<void(const std::string&)>& write);
 
 }  // namespace front

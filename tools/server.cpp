@@ -328,9 +328,15 @@ Graph Crop(const Graph& g, const Span& s, double shift) {
     out.timeOffset = g.timeOffset + shift + r0 * g.timeStep;
     out.freqOffset = g.freqOffset + c0 * g.freqStep;
     out.image.clear();
-    for (int32_t r = r0; r < r1; ++r)
-        out.image.insert(out.image.end(), g.image.begin() + r * g.columns + c0,
-                         g.image.begin() + r * g.columns + c1);
+    out.values.clear();
+    for (int32_t r = r0; r < r1; ++r) {
+        const auto at = static_cast<std::ptrdiff_t>(r) * g.columns;
+        if (!g.image.empty())
+            out.image.insert(out.image.end(), g.image.begin() + at + c0, g.image.begin() + at + c1);
+        if (!g.values.empty())
+            out.values.insert(out.values.end(), g.values.begin() + at + c0,
+                              g.values.begin() + at + c1);
+    }
     return out;
 }
 
@@ -416,6 +422,13 @@ class App {
         server.Post("/api/view",
                     Guarded([this](const httplib::Request& req, httplib::Response& res) {
                         res.set_content(View(req, res).png, "image/png");
+                    }));
+        server.Post("/api/view.csv",
+                    Guarded([this](const httplib::Request& req, httplib::Response& res) {
+                        std::string csv;
+                        WriteCsv(View(req, res, false).graph, {},
+                                 [&](const std::string& text) { csv += text; });
+                        res.set_content(csv, "text/csv; charset=utf-8");
                     }));
         server.Post("/api/view.json",
                     Guarded([this](const httplib::Request& req, httplib::Response& res) {
@@ -543,7 +556,8 @@ class App {
         std::string png;
     };
 
-    Picture View(const httplib::Request& req, httplib::Response& res) {
+    // The view a request asks for: drawn, or with its cells' values instead.
+    Picture View(const httplib::Request& req, httplib::Response& res, bool draw = true) {
         const ViewRequest v = ParseView(req.body);
         const std::vector<Recording> visible = Visible(req, res);
         const auto it = std::find_if(visible.begin(), visible.end(),
@@ -575,8 +589,9 @@ class App {
                    "duration");
         Reference ref;
         Analyse(*v.method, excerpt, params, ref);
-        const Graph whole = MakeGraph(ref, *v.method, excerpt, params, v.display, false);
+        const Graph whole = MakeGraph(ref, *v.method, excerpt, params, v.display, !draw);
         Picture p{Crop(whole, span, static_cast<double>(first) / signal.rate), v.look, {}};
+        if (!draw) return p;
         p.png = DrawPng(MakeFigure(v.look, p.graph, Title(*v.method, params) + " of " + signal.name,
                                    Subtitle(signal, *v.method, params, v.display)));
         return p;

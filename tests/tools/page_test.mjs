@@ -1,14 +1,14 @@
 // The analyser's page in a real browser (Chromium through playwright-core),
 // on a server of its own: every method drawn, the read-out on the linear
-// chirp's ridge, a box zoom that recomputes finer cells, a refused parameter's
-// message, a reload that keeps the view, an upload through the file picker,
-// and no error of the page's own on the console. Screenshots are left in
-// SCREENSHOTS for a person to look at.
+// chirp's ridge, a box zoom that recomputes finer cells, both exports, a
+// refused parameter's message, a reload that keeps the view, an upload
+// through the file picker, and no error of the page's own on the console.
+// Screenshots are left in SCREENSHOTS for a person to look at.
 //
 // node page_test.mjs   with MORNAVEL_PROGRAM, CHROMIUM, PLAYWRIGHT (the
 // playwright-core folder), SCREENSHOTS and SOX set.
 import {spawn, spawnSync} from "node:child_process";
-import {mkdirSync} from "node:fs";
+import {mkdirSync, readFileSync} from "node:fs";
 import {createRequire} from "node:module";
 import assert from "node:assert/strict";
 
@@ -151,6 +151,18 @@ try {
   await step("reset_zoom", async () => {
     await settle(() => page.getByRole("button", {name: "Reset zoom"}).click());
     assert.ok((await shownState()).time.offset < 0.01);
+  });
+
+  await step("exports", async () => {
+    for (const [button, kind] of [["Export PNG", "png"], ["Export CSV", "csv"]]) {
+      const [file] = await Promise.all([page.waitForEvent("download"),
+                                        page.getByRole("button", {name: button}).click()]);
+      const path = `${shots}/export.${kind}`;
+      await file.saveAs(path);
+      const head = readFileSync(path).subarray(0, 8);
+      if (kind === "png") assert.equal(head.toString("latin1", 1, 4), "PNG");
+      else assert.equal(head.toString(), "time_s\\f");
+    }
   });
 
   for (const method of ["stft", "reassigned", "gabor", "gaborsp", "adaptive", "wvd", "cwd", "cone"]) {

@@ -199,11 +199,24 @@ TEST(Serve, ShowsTheCaptureAndEachSessionsOwnUploadsThenRemovesThem) {
     };
     const auto [whole, wholeStart, wholeStep] = ridge("{}");
     EXPECT_EQ(FromBase64(whole["png"]), png->body);
-    const auto [zoomed, zoomStart, zoomStep] =
-        ridge(R"({"start": 0.8, "duration": 0.4, "low": 3000, "high": 6000, "fit": true})");
+    const std::string zoomRequest =
+        R"({"start": 0.8, "duration": 0.4, "low": 3000, "high": 6000, "fit": true})";
+    const auto [zoomed, zoomStart, zoomStep] = ridge(zoomRequest);
     EXPECT_LT(zoomStep, wholeStep / 4);
     EXPECT_NEAR(zoomStart, 0.8, zoomed["time"]["step"].get<double>());
     EXPECT_LT(wholeStart, 0.01);
+
+    // The zoomed view's values as CSV: a line per cell row, the frequencies of
+    // its columns in the header, the first line at the first cell row.
+    const auto csv = a.Post("/api/view.csv", zoomRequest);
+    ASSERT_TRUE(csv && csv->status == 200);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = csv->body.find('\n', at)) != std::string::npos;
+         at = end + 1)
+        lines.push_back(csv->body.substr(at, end - at));
+    ASSERT_EQ(lines.size(), zoomed["rows"].get<std::size_t>() + 1);
+    EXPECT_EQ(std::count(lines[0].begin(), lines[0].end(), ','), zoomed["columns"].get<int>());
+    EXPECT_NEAR(std::stod(lines[1]), zoomStart, 1e-6);
 
     const auto added = a.Post("/api/recordings?name=stereo.wav", toolstest::ReadFile(wav),
                               "application/octet-stream");

@@ -293,12 +293,30 @@ document.getElementById("reset-zoom").addEventListener("click", () => {
   span = null;
   show();
 });
-document.getElementById("export-png").addEventListener("click", () => {
-  if (!pictureUrl) return;
+function download(address, name) {
   const link = document.createElement("a");
-  link.href = pictureUrl;
-  link.download = `${methodSelect.value}.png`;
+  link.href = address;
+  link.download = name;
   link.click();
+}
+document.getElementById("export-png").addEventListener("click", () => {
+  if (pictureUrl) download(pictureUrl, `${methodSelect.value}.png`);
+});
+// The values of the view's cells, with their times and frequencies.
+document.getElementById("export-csv").addEventListener("click", async () => {
+  say("Exporting…");
+  try {
+    const answer = await api("/api/view.csv", {
+      method: "POST", headers: {"Content-Type": "application/json"},
+      body: JSON.stringify(viewRequest()),
+    });
+    const address = URL.createObjectURL(await answer.blob());
+    download(address, `${methodSelect.value}.csv`);
+    setTimeout(() => URL.revokeObjectURL(address), 10000);
+    say("Exported");
+  } catch (failure) {
+    showRefusal(failure);
+  }
 });
 document.body.addEventListener("dragover", event => {
   event.preventDefault();
