@@ -40,6 +40,9 @@ declare -A without=(
   [clang-format]="no formatter for developers"
 )
 optional_test=(wine32:i386 imagemagick clang-format)
+# Debian's Node.js comes without npm, which another build of it may include.
+without[npm]="the page's browser tests are skipped"
+command -v npm >/dev/null 2>&1 || optional_test+=(npm)
 
 say() { echo "deps: $*"; }
 
@@ -81,7 +84,7 @@ npm_packages() {
   mkdir -p "$folder"
   local out
   out=$(npm install --prefix "$folder" --no-audit --no-fund --no-save playwright-core@1 2>&1) ||
-    say "optional npm package playwright-core could not be installed ($(grep -m1 -i "err" <<<"$out")); skipped: the page's browser tests"
+    say "optional npm package playwright-core could not be installed ($(grep -m1 -i "err" <<<"$out" || tail -n1 <<<"$out")); skipped: the page's browser tests"
 }
 
 if ((${#missing_needed[@]} + ${#missing_optional[@]} == 0)); then
